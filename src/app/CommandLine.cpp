@@ -1,0 +1,48 @@
+#include "app/CommandLine.h"
+
+namespace hoplark {
+
+CommandLine ParseCommandLine(const QStringList& arguments) {
+    CommandLine result;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QLatin1String("--version")) {
+            result.action = CommandLine::Action::ShowVersion;
+            return result;
+        }
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            result.action = CommandLine::Action::ShowHelp;
+            return result;
+        }
+        if (argument == QLatin1String("--report")) {
+            result.action = CommandLine::Action::Report;
+            result.reportArguments = arguments.mid(i + 1);
+            return result;
+        }
+        if (argument == QLatin1String("--settings")) {
+            if (i + 1 >= arguments.size()) {
+                result.action = CommandLine::Action::Invalid;
+                result.error = QStringLiteral("--settings needs a file path");
+                return result;
+            }
+            result.settingsPath = arguments[++i];
+            continue;
+        }
+        result.action = CommandLine::Action::Invalid;
+        result.error = QStringLiteral("unknown argument: %1").arg(argument);
+        return result;
+    }
+    return result;
+}
+
+QString UsageText() {
+    return QStringLiteral(
+        "Usage: hoplark [--settings PATH]\n"
+        "       hoplark --report TARGET [options]   (see hoplark --report --help)\n"
+        "       hoplark --version | --help\n"
+        "\n"
+        "Hoplark traces the route to a host round after round and graphs every hop's latency.\n"
+        "  --settings PATH  keep the settings in PATH instead of Hoplark.INI\n");
+}
+
+}  // namespace hoplark

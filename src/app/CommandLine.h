@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace hoplark {
+
+// What the command line asks for.
+struct CommandLine {
+    enum class Action { RunWindow, ShowVersion, ShowHelp, Report, Invalid };
+    Action action = Action::RunWindow;
+    QString settingsPath;  // --settings PATH; empty means the default location
+    QStringList reportArguments;  // everything after --report, for the report mode
+    QString error;                // for Invalid
+};
+
+// Reads the arguments (without the program name).
+CommandLine ParseCommandLine(const QStringList& arguments);
+
+// The usage text for --help.
+QString UsageText();
+
+}  // namespace hoplark

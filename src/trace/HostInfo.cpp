@@ -1,0 +1,76 @@
+#include "trace/HostInfo.h"
+
+#include <algorithm>
+
+namespace hoplark {
+
+void THostInfo::AddSample(qint32 value, const SampleWindow& window) {
+    Samples.push_back(value);
+    if (value == LOST_SAMPLE) ++LostCount;
+    RecalcStats(window);
+}
+
+void THostInfo::accumulate(qint64 from, qint64 to) {
+    for (qint64 p = from; p < to; ++p) {
+        const qint32 v = Samples[static_cast<size_t>(p)];
+        if (v >= 0 && v < LOST_SAMPLE) {
+            ++totals_.count;
+            totals_.sum += v;
+            totals_.max = std::max(totals_.max, v);
+            totals_.min = std::min(totals_.min, v);
+        }
+    }
+}
+
+void THostInfo::RecalcStats(const SampleWindow& window) {
+    const qint64 size = static_cast<qint64>(Samples.size());
+    const qint64 first = std::max<qint64>(window.FirstSample, 0);
+    // Positions at or past the end of the list are skipped, so the window ends at `end`.
+    const qint64 end = std::min<qint64>(qint64(window.LastSample) + 1, size);
+
+    if (end <= first) {
+        cacheFirst_ = -1;
+        MaxTime = MinTime = AvgTime = 0;
+        return;  // CurTime keeps its value: no position of the window exists.
+    }
+
+    if (cacheFirst_ == first && cacheEnd_ >= first && cacheEnd_ <= end) {
+        accumulate(cacheEnd_, end);
+    } else {
+        totals_ = Totals{};
+        accumulate(first, end);
+    }
+    cacheFirst_ = first;
+    cacheEnd_ = end;
+
+    CurTime = static_cast<qint16>(Samples[static_cast<size_t>(end - 1)]);
+    if (totals_.count > 0) {
+        MaxTime = static_cast<qint16>(totals_.max);
+        MinTime = static_cast<qint16>(totals_.min);
+        AvgTime = static_cast<qint16>(totals_.sum / totals_.count);
+    } else {
+        MaxTime = MinTime = AvgTime = 0;
+    }
+}
+
+THostInfo& HopTable::append() {
+    records_.emplace_back(count() + 1);
+    return records_.back();
+}
+
+qint32 HopTable::RecalcScale() const {
+    qint32 scale = 1;
+    for (const THostInfo& record : records_) scale = std::max<qint32>(scale, record.MaxTime);
+    return scale;
+}
+
+qint32 HopTable::RecalcAll(const SampleWindow& window) {
+    qint32 scale = 1;
+    for (THostInfo& record : records_) {
+        record.RecalcStats(window);
+        scale = std::max<qint32>(scale, record.MaxTime);
+    }
+    return scale;
+}
+
+}  // namespace hoplark

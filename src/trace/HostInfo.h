@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace hoplark {
+
+// The sample value of a probe that got no usable answer.
+inline constexpr qint32 LOST_SAMPLE = 9999;
+
+// The name a hop gets when its reverse lookup found none: one space, fourteen hyphens, one space.
+inline const QString NO_NAME = QStringLiteral(" -------------- ");
+
+// The name of the row that marks where a path ends without reaching its target.
+inline const QString UNREACHABLE_NAME = QStringLiteral("Destination Address Unreachable");
+
+// The statistics window: 0-based sample positions, both inclusive. LastSample < FirstSample is
+// empty, as before the first round. Every record of a trace is measured over the same window.
+struct SampleWindow {
+    qint32 FirstSample = 0;
+    qint32 LastSample = -1;
+};
+
+// One hop's record: responder, name, every merged sample and the statistics over the window.
+// The same type carries a single result or name from a worker to the UI thread.
+class THostInfo {
+public:
+    explicit THostInfo(qint32 hop) : Hop(hop) {}
+
+    // Appends a sample (9999 counts as lost) and recomputes the statistics over `window`.
+    void AddSample(qint32 value, const SampleWindow& window);
+
+    // Recomputes MaxTime, MinTime, AvgTime and CurTime over `window`. Only 0 <= v < 9999 enters
+    // the minimum, maximum and mean; the mean drops its fraction. An empty window zeroes the
+    // three and leaves CurTime as it was.
+    void RecalcStats(const SampleWindow& window);
+
+    // True when at least one merged sample was not lost.
+    bool HasReplies() const { return LostCount < static_cast<qint64>(Samples.size()); }
+
+    qint32 Hop;
+    QString IP;
+    QString DNSName;
+    qint16 MaxTime = 0;
+    qint16 MinTime = 0;
+    qint16 AvgTime = 0;
+    qint16 CurTime = 0;
+    bool Unreachable = false;
+    qint32 LostCount = 0;
+    std::vector<qint32> Samples;
+
+private:
+    // Running totals over [cacheFirst_, cacheEnd_) of Samples, so that a window which only grew
+    // at its end (every round in "all samples" mode) costs the new samples, not the whole list.
+    // The results are the same as a full recomputation.
+    struct Totals {
+        qint64 sum = 0;
+        qint64 count = 0;
+        qint32 max = 0;
+        qint32 min = LOST_SAMPLE;
+    };
+    void accumulate(qint64 from, qint64 to);
+
+    qint64 cacheFirst_ = -1;
+    qint64 cacheEnd_ = -1;
+    Totals totals_;
+};
+
+// The hop table: the record at index k is hop k + 1; at most MaxHops records.
+class HopTable {
+public:
+    static constexpr int MaxHops = 35;
+
+    int count() const { return static_cast<int>(records_.size()); }
+    bool isEmpty() const { return records_.empty(); }
+    THostInfo& at(int index) { return records_[static_cast<size_t>(index)]; }
+    const THostInfo& at(int index) const { return records_[static_cast<size_t>(index)]; }
+    THostInfo& last() { return records_.back(); }
+    const THostInfo& last() const { return records_.back(); }
+
+    // Appends the record for hop count() + 1.
+    THostInfo& append();
+    void removeLast() { records_.pop_back(); }
+    void clear() { records_.clear(); }
+
+    // The graph scale: max(1, largest MaxTime in the table).
+    qint32 RecalcScale() const;
+
+    // Recomputes every record over `window` and returns the new graph scale.
+    qint32 RecalcAll(const SampleWindow& window);
+
+    std::vector<THostInfo>::const_iterator begin() const { return records_.begin(); }
+    std::vector<THostInfo>::const_iterator end() const { return records_.end(); }
+
+private:
+    std::vector<THostInfo> records_;
+};
+
+}  // namespace hoplark

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+#include "trace/WorkerChannel.h"
+
+namespace hoplark {
+
+// One hop worker to start: probe `hop` of `target` once after `startDelayMs`.
+struct HopProbeRequest {
+    TraceId trace = 0;
+    QString target;  // dotted IPv4 address
+    qint32 hop = 1;
+    bool resolveName = false;
+    qint32 startDelayMs = 0;
+};
+
+// Starts hop workers. The real one runs a TTraceThread per request; tests use a fake that
+// delivers scripted results. A launched worker must:
+//  - be registered with channel->addWorker() before it can end;
+//  - post through the channel, tagged with request.trace: at most one WM_HOPRESULT, then at most
+//    one WM_HOPNAME, and always exactly one WM_QUERYDONE at its end (after removeWorker());
+//  - skip what is left after requestTerminate(), still ending with WM_QUERYDONE.
+class ProbeLauncher {
+public:
+    virtual ~ProbeLauncher() = default;
+    virtual void launch(const HopProbeRequest& request,
+                        const std::shared_ptr<WorkerChannel>& channel) = 0;
+};
+
+}  // namespace hoplark
