@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+#include "trace/HostInfo.h"
+
+namespace hoplark {
+
+// What a trace has measured so far: everything the grid, the clipboard text and the report
+// read. The trace session owns and changes it on the UI thread; readers hold a const reference.
+struct TraceState {
+    HopTable HopList;
+    // Milliseconds at the graph's right edge; never below 1.
+    qint32 GraphScale = 1;
+    // The statistics window (FirstSample, LastSample) every record is measured over.
+    SampleWindow Window;
+    // Rounds launched in this trace.
+    qint32 SamplesTaken = 0;
+    // The hop at which the target answered; 0 while not found.
+    qint32 DestinationHop = 0;
+    // The dotted address every worker probes, and the target's host name, as shown.
+    QString TargetAddress;
+    QString HostName;
+};
+
+}  // namespace hoplark
