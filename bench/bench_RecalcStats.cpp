@@ -13,7 +13,8 @@ using hoplark::THostInfo;
 THostInfo filledRecord(qint64 n) {
     THostInfo record(1);
     record.Samples.reserve(static_cast<size_t>(n) + 1000000);
-    for (qint64 i = 0; i < n; ++i) record.Samples.push_back(i % 97 == 0 ? 9999 : qint32(i % 300));
+    for (qint64 i = 0; i < n; ++i)
+        record.Samples.push_back(i % 97 == 0 ? 9999 : qint32(i % 300));
     return record;
 }
 
@@ -52,7 +53,8 @@ void BM_AddSampleGrowing(benchmark::State& state) {
 
 void windows(benchmark::internal::Benchmark* b) {
     for (qint64 n : {1000, 10000, 100000, 1000000}) {
-        for (qint64 length : {10, 100, 0}) b->Args({n, length});
+        for (qint64 length : {10, 100, 0})
+            b->Args({n, length});
     }
     b->ArgNames({"samples", "window"});
 }

@@ -6,7 +6,8 @@
 
 int main(int argc, char** argv) {
     QStringList arguments;
-    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
     const hoplark::CommandLine command = hoplark::ParseCommandLine(arguments);
 
     switch (command.action) {

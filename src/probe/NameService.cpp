@@ -53,8 +53,8 @@ std::optional<std::string> SystemNameService::LookupAddress(uint32_t address) {
     sin.sin_family = AF_INET;
     sin.sin_addr.s_addr = address;
     char host[NI_MAXHOST] = {};
-    if (getnameinfo(reinterpret_cast<const sockaddr*>(&sin), sizeof sin, host, sizeof host,
-                    nullptr, 0, NI_NAMEREQD) != 0) {
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&sin), sizeof sin, host, sizeof host, nullptr,
+                    0, NI_NAMEREQD) != 0) {
         return std::nullopt;
     }
     return std::string(host);

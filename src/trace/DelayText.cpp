@@ -22,14 +22,17 @@ QString notValidMessage(const QString& numberText) {
     return QStringLiteral("'%1' is not a valid floating point value").arg(numberText);
 }
 
-bool isDigit(QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; }
+bool isDigit(QChar c) {
+    return c.unicode() >= '0' && c.unicode() <= '9';
+}
 
 // Optional spaces, sign, digits, separator and digits, exponent, trailing spaces; nothing else.
 ExactDecimal parseExact(const QString& text, QChar separator) {
     ExactDecimal result;
     qsizetype i = 0;
     const qsizetype n = text.size();
-    while (i < n && text[i] == u' ') ++i;
+    while (i < n && text[i] == u' ')
+        ++i;
     if (i < n && (text[i] == u'+' || text[i] == u'-')) {
         result.negative = text[i] == u'-';
         ++i;
@@ -67,7 +70,8 @@ ExactDecimal parseExact(const QString& text, QChar separator) {
         }
         if (negativeExponent) exponent = -exponent;
     }
-    while (i < n && text[i] == u' ') ++i;
+    while (i < n && text[i] == u' ')
+        ++i;
     if (i != n) throw HoplarkError(notValidMessage(text));
 
     const auto firstNonZero = digits.find_first_not_of('0');
@@ -97,13 +101,15 @@ std::string multiply(const std::string& digits, int factor) {
 // The magnitude limit of the number itself, 2^127, as the conversion has always enforced it.
 bool atLeast2To127(const ExactDecimal& d) {
     if (d.digits.empty()) return false;
-    const long long magnitude = static_cast<long long>(d.digits.size()) + d.exponent;  // 10^(m-1) <= x < 10^m
-    if (magnitude <= 38) return false;  // below 1e38 < 2^127
-    if (magnitude >= 40) return true;   // at least 1e39 > 2^127
+    const long long magnitude =
+        static_cast<long long>(d.digits.size()) + d.exponent;  // 10^(m-1) <= x < 10^m
+    if (magnitude <= 38) return false;                         // below 1e38 < 2^127
+    if (magnitude >= 40) return true;                          // at least 1e39 > 2^127
     const long double approx =
         std::stold(d.digits.substr(0, 30)) *
-        std::pow(10.0L, static_cast<long double>(d.exponent + static_cast<long long>(d.digits.size()) -
-                                                 static_cast<long long>(std::min<size_t>(d.digits.size(), 30))));
+        std::pow(10.0L, static_cast<long double>(
+                            d.exponent + static_cast<long long>(d.digits.size()) -
+                            static_cast<long long>(std::min<size_t>(d.digits.size(), 30))));
     return approx >= std::ldexp(1.0L, 127);
 }
 
@@ -112,8 +118,10 @@ bool atLeast2To127(const ExactDecimal& d) {
 qint32 GetDelayMs(const QString& text, QChar decimalSeparator) {
     qsizetype start = 0;
     qsizetype stop = text.size();
-    while (start < stop && text[start].unicode() <= 32) ++start;
-    while (stop > start && text[stop - 1].unicode() <= 32) --stop;
+    while (start < stop && text[start].unicode() <= 32)
+        ++start;
+    while (stop > start && text[stop - 1].unicode() <= 32)
+        --stop;
     const QString stripped = text.mid(start, stop - start);
 
     const qsizetype space = stripped.indexOf(u' ');
@@ -137,15 +145,18 @@ qint32 GetDelayMs(const QString& text, QChar decimalSeparator) {
     const long long shift = number.exponent + 3;
     std::string integerDigits;
     if (shift >= 0) {
-        if (!scaled.empty()) integerDigits = scaled + std::string(static_cast<size_t>(std::min(shift, 20LL)), '0');
+        if (!scaled.empty())
+            integerDigits = scaled + std::string(static_cast<size_t>(std::min(shift, 20LL)), '0');
     } else if (static_cast<long long>(scaled.size()) > -shift) {
         integerDigits = scaled.substr(0, scaled.size() - static_cast<size_t>(-shift));
     }
 
     const qint64 limit = qint64(std::numeric_limits<qint32>::max()) + 1;  // 2^31
     qint64 magnitude = 0;
-    if (integerDigits.size() > 11) throw HoplarkError(QStringLiteral("Invalid floating point operation"));
-    for (char c : integerDigits) magnitude = magnitude * 10 + (c - '0');
+    if (integerDigits.size() > 11)
+        throw HoplarkError(QStringLiteral("Invalid floating point operation"));
+    for (char c : integerDigits)
+        magnitude = magnitude * 10 + (c - '0');
     if (magnitude >= limit) throw HoplarkError(QStringLiteral("Invalid floating point operation"));
 
     const qint32 ms = static_cast<qint32>(number.negative ? -magnitude : magnitude);
@@ -167,7 +178,8 @@ QString FormatDelay(qint32 ms, QChar decimalSeparator) {
 qint32 StepDelayLadder(qint32 currentMs, LadderDirection direction) {
     constexpr int count = static_cast<int>(std::size(DelayStepsMs));
     int reference = 0;
-    while (reference < count && DelayStepsMs[reference] < currentMs) ++reference;
+    while (reference < count && DelayStepsMs[reference] < currentMs)
+        ++reference;
     if (reference >= count) reference = count - 2;  // above the top step
 
     int chosen = reference;

@@ -19,8 +19,8 @@ QString FormatDelay(qint32 ms, QChar decimalSeparator);
 enum class LadderDirection { Up, Down };
 
 // The preset delays of the up-down ladder, in milliseconds, ascending.
-inline constexpr qint32 DelayStepsMs[] = {1000,   2500,   5000,   10000,  15000,
-                                          30000,  60000,  90000,  120000, 210000,
+inline constexpr qint32 DelayStepsMs[] = {1000,   2500,   5000,   10000,   15000,
+                                          30000,  60000,  90000,  120000,  210000,
                                           300000, 600000, 900000, 1800000, 3600000};
 
 // One press of the ladder from a delay of currentMs: the preset delay to show next.

@@ -60,7 +60,8 @@ THostInfo& HopTable::append() {
 
 qint32 HopTable::RecalcScale() const {
     qint32 scale = 1;
-    for (const THostInfo& record : records_) scale = std::max<qint32>(scale, record.MaxTime);
+    for (const THostInfo& record : records_)
+        scale = std::max<qint32>(scale, record.MaxTime);
     return scale;
 }
 

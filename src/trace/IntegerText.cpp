@@ -19,7 +19,8 @@ int hexDigitValue(QChar c) {
 std::optional<qint32> parseIntegerText(QStringView text, HexPrefixes prefixes) {
     qsizetype i = 0;
     const qsizetype n = text.size();
-    while (i < n && text[i] == u' ') ++i;
+    while (i < n && text[i] == u' ')
+        ++i;
 
     bool negative = false;
     if (i < n && (text[i] == u'+' || text[i] == u'-')) {

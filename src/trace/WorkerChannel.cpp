@@ -40,7 +40,8 @@ void WorkerChannel::removeWorker(const ProbeWorkerHandle* worker) {
 
 void WorkerChannel::terminateAll() {
     std::lock_guard lock(workersLock_);
-    for (const auto& worker : workers_) worker->requestTerminate();
+    for (const auto& worker : workers_)
+        worker->requestTerminate();
     workers_.clear();
 }
 

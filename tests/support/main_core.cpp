@@ -1,5 +1,5 @@
-#include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 
 // The trace tests need an event loop for posted worker messages and timers, but no display.
 int main(int argc, char** argv) {

@@ -81,27 +81,32 @@ TEST(GetDelayMs, ReportsTheUsersMessages) {
 
 TEST(GetDelayMs, UsesTheLocaleSeparator) {
     EXPECT_EQ(delayOf("2,5 Seconds", u','), (std::variant<qint32, QString>(2500)));
-    EXPECT_EQ(delayOf("2.5 Seconds", u','),
-              (std::variant<qint32, QString>(QStringLiteral("'2.5 ' is not a valid floating point value"))));
+    EXPECT_EQ(delayOf("2.5 Seconds", u','), (std::variant<qint32, QString>(QStringLiteral(
+                                                "'2.5 ' is not a valid floating point value"))));
     EXPECT_EQ(FormatDelay(2500, u','), "2,5 Seconds");
 }
 
 TEST(FormatDelay, GivesCanonicalText) {
     const std::pair<qint32, const char*> cases[] = {
-        {1000, "1 Second"},      {2500, "2.5 Seconds"},     {60000, "60 Seconds"},
-        {90000, "90 Seconds"},   {120000, "2 Minutes"},     {210000, "3.5 Minutes"},
-        {3600000, "60 Minutes"}, {5400000, "90 Minutes"},   {7200000, "2 Hours"},
-        {119999, "119.999 Seconds"}, {2300, "2.3 Seconds"}, {-5000, "-5 Seconds"},
-        {15000, "15 Seconds"},   {2145600000, "596 Hours"}, {60000 * 61, "61 Minutes"},
-        {1, "0.001 Seconds"},    {0, "0 Seconds"},
+        {1000, "1 Second"},          {2500, "2.5 Seconds"},     {60000, "60 Seconds"},
+        {90000, "90 Seconds"},       {120000, "2 Minutes"},     {210000, "3.5 Minutes"},
+        {3600000, "60 Minutes"},     {5400000, "90 Minutes"},   {7200000, "2 Hours"},
+        {119999, "119.999 Seconds"}, {2300, "2.3 Seconds"},     {-5000, "-5 Seconds"},
+        {15000, "15 Seconds"},       {2145600000, "596 Hours"}, {60000 * 61, "61 Minutes"},
+        {1, "0.001 Seconds"},        {0, "0 Seconds"},
     };
-    for (const auto& [ms, text] : cases) EXPECT_EQ(FormatDelay(ms, u'.'), text) << ms;
+    for (const auto& [ms, text] : cases)
+        EXPECT_EQ(FormatDelay(ms, u'.'), text) << ms;
 }
 
 TEST(FormatDelay, NormalisesWhatUsersType) {
     const std::pair<const char*, const char*> cases[] = {
-        {"1.5 Hours", "90 Minutes"}, {"120 Seconds", "2 Minutes"}, {"5", "5 Seconds"},
-        {"0", "15 Seconds"},         {"2.3 Seconds", "2.3 Seconds"}, {"596 Hours", "596 Hours"},
+        {"1.5 Hours", "90 Minutes"},
+        {"120 Seconds", "2 Minutes"},
+        {"5", "5 Seconds"},
+        {"0", "15 Seconds"},
+        {"2.3 Seconds", "2.3 Seconds"},
+        {"596 Hours", "596 Hours"},
         {"0.7 Seconds", "0.7 Seconds"},
     };
     for (const auto& [typed, shown] : cases) {
@@ -116,16 +121,11 @@ TEST(DelayLadder, StepsThroughThePresets) {
         const char* down;
     };
     const Step cases[] = {
-        {"12 Seconds", "30 Seconds", "15 Seconds"},
-        {"-5 Seconds", "2.5 Seconds", "1 Second"},
-        {"0 Seconds", "30 Seconds", "10 Seconds"},
-        {"0.5 Seconds", "2.5 Seconds", "1 Second"},
-        {"1 Second", "2.5 Seconds", "1 Second"},
-        {"60 Minutes", "60 Minutes", "30 Minutes"},
-        {"2 Hours", "60 Minutes", "30 Minutes"},
-        {"15 Seconds", "30 Seconds", "10 Seconds"},
-        {"90 Seconds", "2 Minutes", "60 Seconds"},
-        {"3.5 Minutes", "5 Minutes", "2 Minutes"},
+        {"12 Seconds", "30 Seconds", "15 Seconds"}, {"-5 Seconds", "2.5 Seconds", "1 Second"},
+        {"0 Seconds", "30 Seconds", "10 Seconds"},  {"0.5 Seconds", "2.5 Seconds", "1 Second"},
+        {"1 Second", "2.5 Seconds", "1 Second"},    {"60 Minutes", "60 Minutes", "30 Minutes"},
+        {"2 Hours", "60 Minutes", "30 Minutes"},    {"15 Seconds", "30 Seconds", "10 Seconds"},
+        {"90 Seconds", "2 Minutes", "60 Seconds"},  {"3.5 Minutes", "5 Minutes", "2 Minutes"},
     };
     for (const Step& c : cases) {
         const qint32 ms = GetDelayMs(c.from, u'.');

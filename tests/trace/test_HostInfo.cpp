@@ -5,11 +5,14 @@
 namespace hoplark {
 namespace {
 
-SampleWindow window(qint32 first, qint32 last) { return SampleWindow{first, last}; }
+SampleWindow window(qint32 first, qint32 last) {
+    return SampleWindow{first, last};
+}
 
 THostInfo recordWith(std::initializer_list<qint32> samples, const SampleWindow& w) {
     THostInfo record(1);
-    for (qint32 v : samples) record.AddSample(v, w);
+    for (qint32 v : samples)
+        record.AddSample(v, w);
     return record;
 }
 
@@ -22,14 +25,17 @@ struct StatsCase {
     bool hasReplies;
 };
 
-void PrintTo(const StatsCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const StatsCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class WindowStats : public testing::TestWithParam<StatsCase> {};
 
 TEST_P(WindowStats, MatchesTheRules) {
     const StatsCase& c = GetParam();
     THostInfo record(3);
-    for (qint32 v : c.samples) record.AddSample(v, c.window);
+    for (qint32 v : c.samples)
+        record.AddSample(v, c.window);
     EXPECT_EQ(record.AvgTime, c.avg);
     EXPECT_EQ(record.MinTime, c.min);
     EXPECT_EQ(record.MaxTime, c.max);
@@ -87,7 +93,8 @@ TEST(HostInfo, IncrementalResultsEqualFullRecomputation) {
     // The same samples seen through many windows, grown one sample at a time, must give what a
     // fresh record computes over the same window.
     const std::vector<qint32> samples = {5, 9999, 17, 3, 9999, 250, 0, 1200, 9999, 44, 7, 9998};
-    const std::vector<SampleWindow> windows = {{0, 100}, {0, 3}, {2, 7}, {4, 100}, {0, -1}, {11, 11}};
+    const std::vector<SampleWindow> windows = {{0, 100}, {0, 3},  {2, 7},
+                                               {4, 100}, {0, -1}, {11, 11}};
     for (const SampleWindow& w : windows) {
         THostInfo grown(1);
         for (size_t n = 0; n < samples.size(); ++n) {

@@ -52,10 +52,12 @@ TEST(IntegerText, AcceptsOnlyTheOneForm) {
 }
 
 TEST(ErrorBoxText, AppendsAFullStopOnlyWhenNeeded) {
-    EXPECT_EQ(errorBoxText("Host name or IP Address required."), "Host name or IP Address required.");
+    EXPECT_EQ(errorBoxText("Host name or IP Address required."),
+              "Host name or IP Address required.");
     EXPECT_EQ(errorBoxText("Host: x could not be found!"), "Host: x could not be found!");
     EXPECT_EQ(errorBoxText("Floating point overflow"), "Floating point overflow.");
-    EXPECT_EQ(errorBoxText("Unable to write to /x/Hoplark.INI"), "Unable to write to /x/Hoplark.INI.");
+    EXPECT_EQ(errorBoxText("Unable to write to /x/Hoplark.INI"),
+              "Unable to write to /x/Hoplark.INI.");
     EXPECT_EQ(errorBoxText("ends in a space "), "ends in a space ");
     EXPECT_EQ(errorBoxText(""), "");
 }

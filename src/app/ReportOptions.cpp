@@ -1,0 +1,112 @@
+#include "app/ReportOptions.h"
+
+#include <QLocale>
+
+#include "trace/DelayText.h"
+#include "trace/HoplarkError.h"
+#include "trace/IntegerText.h"
+
+namespace hoplark {
+
+namespace {
+
+// Reads a whole number option within [minimum, maximum]; sets `error` otherwise.
+bool readNumber(const QString& option, const QString& text, qint32 minimum, qint32 maximum,
+                qint32& value, QString& error) {
+    const auto number = parseIntegerText(text);
+    if (!number || *number < minimum || *number > maximum) {
+        error = QStringLiteral("%1 needs a whole number from %2 to %3, not '%4'")
+                    .arg(option)
+                    .arg(minimum)
+                    .arg(maximum)
+                    .arg(text);
+        return false;
+    }
+    value = *number;
+    return true;
+}
+
+}  // namespace
+
+ReportArguments ParseReportArguments(const QStringList& arguments) {
+    ReportArguments result;
+    ReportOptions& options = result.options;
+    QString& error = result.error;
+    bool targetSeen = false;
+
+    for (qsizetype i = 0; i < arguments.size() && error.isEmpty(); ++i) {
+        const QString& argument = arguments[i];
+        auto value = [&]() -> QString {
+            if (i + 1 >= arguments.size()) {
+                error = QStringLiteral("%1 needs a value").arg(argument);
+                return {};
+            }
+            return arguments[++i];
+        };
+
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            options.showHelp = true;
+        } else if (argument == QLatin1String("--count") || argument == QLatin1String("-c")) {
+            const QString text = value();
+            if (error.isEmpty()) readNumber(argument, text, 1, 1000000, options.count, error);
+        } else if (argument == QLatin1String("--delay") || argument == QLatin1String("-d")) {
+            options.delayText = value();
+        } else if (argument == QLatin1String("--samples") || argument == QLatin1String("-s")) {
+            const QString text = value();
+            if (error.isEmpty()) readNumber(argument, text, 0, 1000000, options.samples, error);
+        } else if (argument == QLatin1String("--timeout") || argument == QLatin1String("-t")) {
+            const QString text = value();
+            if (error.isEmpty()) readNumber(argument, text, 1, 9998, options.timeoutMs, error);
+        } else if (argument == QLatin1String("--packet-size")) {
+            const QString text = value();
+            if (error.isEmpty()) readNumber(argument, text, 0, 65507, options.packetSize, error);
+        } else if (argument == QLatin1String("--ignore-first-hop")) {
+            options.ignoreFirstHop = true;
+        } else if (argument == QLatin1String("--no-dns") || argument == QLatin1String("-n")) {
+            options.resolveNames = false;
+        } else if (argument == QLatin1String("--format") || argument == QLatin1String("-f")) {
+            const QString text = value();
+            if (text == QLatin1String("text")) {
+                options.format = ReportFormat::Text;
+            } else if (text == QLatin1String("csv")) {
+                options.format = ReportFormat::Csv;
+            } else if (text == QLatin1String("json")) {
+                options.format = ReportFormat::Json;
+            } else if (error.isEmpty()) {
+                error = QStringLiteral("--format takes text, csv or json, not '%1'").arg(text);
+            }
+        } else if (argument == QLatin1String("--settings")) {
+            value();  // the report reads no settings file and writes none
+        } else if (argument.startsWith(u'-') && argument.size() > 1) {
+            error = QStringLiteral("unknown option %1").arg(argument);
+        } else if (!targetSeen) {
+            options.target = argument;
+            targetSeen = true;
+        } else {
+            error = QStringLiteral("only one target may be given, not also '%1'").arg(argument);
+        }
+    }
+    if (!error.isEmpty() || options.showHelp) return result;
+
+    if (!targetSeen) {
+        error = QStringLiteral("a target is needed");
+        return result;
+    }
+    try {
+        options.delayMs = GetDelayMs(options.delayText, QLocale().decimalPoint().front());
+    } catch (const HoplarkError& failure) {
+        error = QStringLiteral("--delay: %1").arg(errorBoxText(failure.message()));
+    }
+    return result;
+}
+
+QString ReportUsageText() {
+    return QStringLiteral(
+        "Usage: hoplark --report TARGET [--count N] [--delay TEXT] [--samples N] [--timeout MS]\n"
+        "                [--packet-size N] [--ignore-first-hop] [--no-dns] "
+        "[--format text|csv|json]\n"
+        "Traces TARGET for N rounds (default 10), one round per delay (default \"1 Second\"),\n"
+        "waits for the last round's answers and prints every hop. Needs no display.\n");
+}
+
+}  // namespace hoplark

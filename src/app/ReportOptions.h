@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace hoplark {
+
+// How a report is printed.
+enum class ReportFormat { Text, Csv, Json };
+
+// The options of `hoplark --report TARGET [options]`.
+struct ReportOptions {
+    QString target;
+    qint32 count = 10;  // rounds to launch; a report must end, so never 0
+    QString delayText = QStringLiteral("1 Second");
+    qint32 delayMs = 1000;    // delayText read with the window's delay rules
+    qint32 samples = 0;       // statistics window in rounds; 0 = all
+    qint32 timeoutMs = 9998;  // probe time-out
+    qint32 packetSize = 56;   // echo data bytes
+    bool ignoreFirstHop = false;
+    bool resolveNames = true;
+    ReportFormat format = ReportFormat::Text;
+    bool showHelp = false;
+};
+
+// The outcome of reading the report's arguments: the options, or the reason they were refused.
+struct ReportArguments {
+    ReportOptions options;
+    QString error;  // empty when the arguments are good
+};
+
+// Reads the arguments that follow --report. Numbers follow the program's integer text rule.
+ReportArguments ParseReportArguments(const QStringList& arguments);
+
+// The usage text of the report mode.
+QString ReportUsageText();
+
+}  // namespace hoplark

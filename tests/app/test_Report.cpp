@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "app/ReportFormatter.h"
+#include "app/ReportOptions.h"
+#include "support/QtPrinters.h"
+
+namespace hoplark {
+namespace {
+
+TEST(ReportArguments, ReadsOptionsAndDefaults) {
+    const ReportArguments defaults = ParseReportArguments({"10.9.0.1"});
+    ASSERT_TRUE(defaults.error.isEmpty()) << defaults.error.toStdString();
+    EXPECT_EQ(defaults.options.target, "10.9.0.1");
+    EXPECT_EQ(defaults.options.count, 10);
+    EXPECT_EQ(defaults.options.delayMs, 1000);
+    EXPECT_EQ(defaults.options.samples, 0);
+    EXPECT_EQ(defaults.options.timeoutMs, 9998);
+    EXPECT_EQ(defaults.options.packetSize, 56);
+    EXPECT_TRUE(defaults.options.resolveNames);
+    EXPECT_EQ(defaults.options.format, ReportFormat::Text);
+
+    const ReportArguments all = ParseReportArguments(
+        {"--count", "3", "--delay", "2.5 Seconds", "--samples", "5", "--timeout", "500",
+         "--packet-size", "100", "--ignore-first-hop", "--no-dns", "--format", "json", "--settings",
+         "/nonexistent/x.ini", "host.example"});
+    ASSERT_TRUE(all.error.isEmpty()) << all.error.toStdString();
+    EXPECT_EQ(all.options.count, 3);
+    EXPECT_EQ(all.options.delayMs, 2500);
+    EXPECT_EQ(all.options.samples, 5);
+    EXPECT_EQ(all.options.timeoutMs, 500);
+    EXPECT_EQ(all.options.packetSize, 100);
+    EXPECT_TRUE(all.options.ignoreFirstHop);
+    EXPECT_FALSE(all.options.resolveNames);
+    EXPECT_EQ(all.options.format, ReportFormat::Json);
+    EXPECT_EQ(all.options.target, "host.example");
+}
+
+TEST(ReportArguments, RefusesBadArguments) {
+    const QStringList bad[] = {
+        {},
+        {"--count", "0", "t"},
+        {"--count", "x", "t"},
+        {"--count"},
+        {"--format", "xml", "t"},
+        {"--delay", "abc Seconds", "t"},
+        {"--delay", "600 Hours", "t"},
+        {"--timeout", "-1", "t"},
+        {"--bogus", "t"},
+        {"a", "b"},
+    };
+    for (const QStringList& arguments : bad) {
+        EXPECT_FALSE(ParseReportArguments(arguments).error.isEmpty())
+            << arguments.join(' ').toStdString();
+    }
+    EXPECT_TRUE(ParseReportArguments({"--help"}).options.showHelp);
+}
+
+// A small trace: hop 1 answered twice, hop 2 never, hop 3 is the target with one loss, and a
+// fourth record that the grid would not show.
+TraceState sampleTrace() {
+    TraceState state;
+    state.TargetAddress = "10.9.0.1";
+    state.HostName = "target, \"the\" host";
+    state.SamplesTaken = 2;
+    state.DestinationHop = 3;
+    state.Window = SampleWindow{0, 1};
+    THostInfo& one = state.HopList.append();
+    one.IP = "10.1.0.1";
+    one.DNSName = "r1";
+    one.AddSample(4, state.Window);
+    one.AddSample(6, state.Window);
+    THostInfo& two = state.HopList.append();
+    two.AddSample(LOST_SAMPLE, state.Window);
+    two.AddSample(LOST_SAMPLE, state.Window);
+    THostInfo& three = state.HopList.append();
+    three.IP = "10.9.0.1";
+    three.DNSName = NO_NAME;
+    three.AddSample(12, state.Window);
+    three.AddSample(LOST_SAMPLE, state.Window);
+    state.HopList.append();
+    return state;
+}
+
+TEST(ReportFormatter, JsonHoldsEveryFigure) {
+    const TraceState state = sampleTrace();
+    const QJsonObject root =
+        QJsonDocument::fromJson(ReportFormatter(state, "target", 3).json().toUtf8()).object();
+    EXPECT_EQ(root["target"].toString(), "target");
+    EXPECT_EQ(root["address"].toString(), "10.9.0.1");
+    EXPECT_EQ(root["rounds"].toInt(), 2);
+    EXPECT_EQ(root["destination_hop"].toInt(), 3);
+    const QJsonArray hops = root["hops"].toArray();
+    ASSERT_EQ(hops.size(), 3);
+    const QJsonObject one = hops[0].toObject();
+    EXPECT_EQ(one["name"].toString(), "r1");
+    EXPECT_EQ(one["avg"].toInt(), 5);
+    EXPECT_EQ(one["min"].toInt(), 4);
+    EXPECT_EQ(one["max"].toInt(), 6);
+    EXPECT_EQ(one["cur"].toInt(), 6);
+    EXPECT_EQ(one["samples"].toArray(), (QJsonArray{4, 6}));
+    const QJsonObject two = hops[1].toObject();
+    EXPECT_EQ(two["lost"].toInt(), 2);
+    EXPECT_TRUE(two["avg"].isNull());
+    EXPECT_TRUE(two["cur"].isNull());
+    EXPECT_EQ(two["samples"].toArray(), (QJsonArray{QJsonValue(), QJsonValue()}));
+    const QJsonObject three = hops[2].toObject();
+    EXPECT_EQ(three["name"].toString(), "");  // no reverse name
+    EXPECT_EQ(three["avg"].toInt(), 12);
+    EXPECT_TRUE(three["cur"].isNull());  // the last sample was lost
+    EXPECT_FALSE(three["unreachable"].toBool());
+
+    TraceState notFound;
+    EXPECT_TRUE(QJsonDocument::fromJson(ReportFormatter(notFound, "t", 0).json().toUtf8())
+                    .object()["destination_hop"]
+                    .isNull());
+}
+
+TEST(ReportFormatter, CsvQuotesAndTextAligns) {
+    TraceState state = sampleTrace();
+    state.HopList.at(0).DNSName = "r1, \"core\"";
+    const QString csv = ReportFormatter(state, "target", 3).csv();
+    EXPECT_EQ(csv,
+              "hop,lost,ip,name,avg,min,max,cur,unreachable\r\n"
+              "1,0,10.1.0.1,\"r1, \"\"core\"\"\",5,4,6,6,false\r\n"
+              "2,2,,,,,,,false\r\n"
+              "3,1,10.9.0.1,,12,12,12,,false\r\n");
+
+    const QString text = ReportFormatter(sampleTrace(), "target", 3).text();
+    const QStringList lines = text.split('\n');
+    EXPECT_EQ(lines[0], "Target: target");
+    EXPECT_EQ(lines[4], "");
+    EXPECT_EQ(lines[5], "Hop  Lost  Address   Name  Avg  Min  Max  Cur");
+    EXPECT_EQ(lines[6], "  1     0  10.1.0.1  r1      5    4    6    6");
+    EXPECT_EQ(lines[7], "  2     2                    *    *    *    *");
+    EXPECT_EQ(lines[8], "  3     1  10.9.0.1         12   12   12    *");
+}
+
+TEST(ReportFormatter, ListsTheUnreachableMarker) {
+    TraceState state = sampleTrace();
+    THostInfo& marker = state.HopList.at(3);
+    marker.DNSName = UNREACHABLE_NAME;
+    marker.Unreachable = true;
+    const QJsonArray hops = QJsonDocument::fromJson(ReportFormatter(state, "t", 4).json().toUtf8())
+                                .object()["hops"]
+                                .toArray();
+    ASSERT_EQ(hops.size(), 4);
+    EXPECT_TRUE(hops[3].toObject()["unreachable"].toBool());
+    EXPECT_EQ(hops[3].toObject()["name"].toString(), "Destination Address Unreachable");
+    EXPECT_TRUE(ReportFormatter(state, "t", 4).text().contains("Destination Address Unreachable"));
+}
+
+}  // namespace
+}  // namespace hoplark
