@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 
-// Widget tests run on the offscreen platform (set by CTest), so no display is needed.
+// Widget tests draw off-screen unless a platform is chosen explicitly (QT_QPA_PLATFORM=xcb to
+// watch them), so they need no display, also when CTest lists them.
 int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
