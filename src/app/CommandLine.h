@@ -9,7 +9,7 @@ namespace hoplark {
 struct CommandLine {
     enum class Action { RunWindow, ShowVersion, ShowHelp, Report, Invalid };
     Action action = Action::RunWindow;
-    QString settingsPath;  // --settings PATH; empty means the default location
+    QString settingsPath;         // --settings PATH; empty means the default location
     QStringList reportArguments;  // everything after --report, for the report mode
     QString error;                // for Invalid
 };
