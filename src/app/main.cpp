@@ -1,8 +1,26 @@
-#include <QCoreApplication>
+#include <QApplication>
+#include <QMessageBox>
 #include <QStringList>
 #include <cstdio>
 
 #include "app/CommandLine.h"
+#include "app/MainWindow.h"
+#include "app/SettingsLocation.h"
+
+namespace {
+
+int runWindow(int argc, char** argv, const QString& settingsOverride) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Hoplark"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Hoplark"));
+    const QString settingsPath =
+        hoplark::SettingsLocation::fromEnvironment(settingsOverride).resolve();
+    hoplark::TformMain formMain(settingsPath);
+    formMain.show();
+    return application.exec();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -21,8 +39,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "hoplark: %s\n%s", qPrintable(command.error),
                          qPrintable(hoplark::UsageText()));
             return 2;
-        default:
-            std::fputs("hoplark: the window is not built yet\n", stderr);
-            return 1;
+        case hoplark::CommandLine::Action::RunWindow:
+            return runWindow(argc, argv, command.settingsPath);
+        case hoplark::CommandLine::Action::Report:
+            break;
     }
+    std::fputs("hoplark: the report mode is not built yet\n", stderr);
+    return 1;
 }

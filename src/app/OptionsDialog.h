@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <functional>
+
+namespace hoplark {
+
+// The Options dialog: the two latency thresholds and the display flags. It holds nothing but
+// its controls; the main window fills them before showing it and reads them back on OK.
+class TformOptions : public QDialog {
+    Q_OBJECT
+
+public:
+    // helpRequested(2) is asked for when the user presses F1.
+    explicit TformOptions(std::function<void(int context)> helpRequested = {},
+                          QWidget* parent = nullptr);
+
+    static constexpr int HelpContext = 2;
+
+    QCheckBox* cbColorHops;
+    QCheckBox* cbColorGraph;
+    QLineEdit* editWarningSpeed;
+    QLineEdit* editBadSpeed;
+    QCheckBox* cboxShowCheck;
+    QCheckBox* cbShowCurrentTime;
+    QCheckBox* cbIgnoreFirstHop;
+    QPushButton* OKBtn;
+    QPushButton* CancelBtn;
+};
+
+}  // namespace hoplark

@@ -1,0 +1,21 @@
+#include "view/ColumnWidths.h"
+
+#include <cmath>
+#include <numeric>
+
+namespace hoplark {
+
+ColumnWidthArray FitColumnWidths(const ColumnWidthArray& widths, int clientWidth) {
+    const int total = std::accumulate(widths.begin(), widths.end(), 0);
+    if (total == clientWidth)
+        return widths;
+    const int extra = clientWidth - total;
+    // extra * 2/3 is never exactly halfway between two integers, so ties cannot arise.
+    const int share = static_cast<int>(std::lround(extra * 2.0 / 3.0));
+    ColumnWidthArray result = widths;
+    result[3] += share;
+    result[5] += extra - share;
+    return result;
+}
+
+}  // namespace hoplark

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <array>
+
+namespace hoplark {
+
+// Widths of the grid's six columns: Hop, Err, IP, DNS Name, Avg Time, Graph.
+using ColumnWidthArray = std::array<int, 6>;
+
+// Shares the difference between the client width and the columns' total out: two thirds
+// (rounded to nearest) to DNS Name, the rest to Graph. No lower bound is applied.
+ColumnWidthArray FitColumnWidths(const ColumnWidthArray& widths, int clientWidth);
+
+}  // namespace hoplark

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace hoplark {
+
+// How the grid colours and annotates the hop table; edited in the Options dialog.
+struct DisplayOptions {
+    // Latency thresholds in milliseconds.
+    qint32 WarningSpeed = 200;
+    qint32 BadSpeed = 500;
+    // Colour the hop number cell by the hop's average.
+    bool ColorHops = true;
+    // Band the graph column by the thresholds and tint the unreachable row.
+    bool ColorGraphs = true;
+    // Mark the current sample with a blue cross on the graph.
+    bool GraphCurrentSample = true;
+    // Show the current sample beside the average.
+    bool ShowCurrentTime = false;
+};
+
+}  // namespace hoplark

@@ -1,0 +1,52 @@
+#include "view/GraphPoints.h"
+
+namespace hoplark {
+
+int LatencyToX(int left, qint32 latency, qint32 graphScale, int span) {
+    // Division first, then multiplication, in extended precision, as the scale is defined.
+    const long double fraction =
+        static_cast<long double>(latency) / static_cast<long double>(graphScale);
+    return left + static_cast<int>(fraction * static_cast<long double>(span));
+}
+
+GraphPoints ComputeGraphPoints(int index, const CellRect& rect, int W, int H, qint32 GraphScale,
+                               const HopTable& HopList) {
+    const int ymid = rect.top + H / 2;
+    const auto pointOf = [&](int k) {
+        return QPoint(LatencyToX(rect.left, HopList.at(k).AvgTime, GraphScale, W),
+                      ymid + (k - index) * H);
+    };
+
+    GraphPoints points;
+    for (int k = index - 1; k >= 0; --k) {
+        if (HopList.at(k).HasReplies()) {
+            points.PrevPoint = pointOf(k);
+            break;
+        }
+    }
+    for (int k = index + 1; k < HopList.count(); ++k) {
+        if (HopList.at(k).HasReplies()) {
+            points.NextPoint = pointOf(k);
+            break;
+        }
+    }
+    if (HopList.at(index).HasReplies())
+        points.CurPoint = pointOf(index);
+    points.DotPoint = points.CurPoint;
+
+    // A silent hop continues the line from its nearest replying neighbour, so one segment
+    // bridges it.
+    if (points.PrevPoint.x() > 0 && points.CurPoint.x() == 0) {
+        points.CurPoint = points.PrevPoint;
+        points.PrevPoint = QPoint();
+    }
+    if (points.NextPoint.x() > 0 && points.CurPoint.x() == 0) {
+        points.CurPoint = points.NextPoint;
+        points.NextPoint = QPoint();
+    }
+    if (points.CurPoint.x() == 0)
+        points.PrevPoint.setX(0);
+    return points;
+}
+
+}  // namespace hoplark

@@ -1,0 +1,10 @@
+#include "view/Panel.h"
+
+namespace hoplark {
+
+void TPanel::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    emit resized();
+}
+
+}  // namespace hoplark

@@ -1,0 +1,233 @@
+#include "view/TraceCellPainter.h"
+
+#include <array>
+#include <optional>
+
+#include "view/GraphPoints.h"
+#include "view/TraceGrid.h"
+
+namespace hoplark {
+
+namespace {
+
+const std::array<QString, 6> ColumnTitles = {QStringLiteral("Hop"),      QStringLiteral("Err"),
+                                             QStringLiteral("IP"),       QStringLiteral("DNS Name"),
+                                             QStringLiteral("Avg Time"), QStringLiteral("Graph")};
+
+// Numbers start this far into their cell: the main window font's point size, as pixels.
+constexpr int NumberIndent = 9;
+
+const QColor Red(255, 0, 0);
+const QColor Yellow(255, 255, 0);
+const QColor Lime(0, 255, 0);
+const QColor Blue(0, 0, 255);
+const QColor Black(0, 0, 0);
+const QColor LabelGreen(0, 128, 0);
+
+}  // namespace
+
+const QColor TraceCellPainter::UnreachableColor(255, 230, 230);
+const QColor TraceCellPainter::BandNormalColor(218, 255, 217);
+const QColor TraceCellPainter::BandWarningColor(255, 254, 230);
+const QColor TraceCellPainter::BandBadColor(255, 230, 230);
+
+TraceCellPainter::SystemColors TraceCellPainter::SystemColors::fromPalette(
+    const QPalette& palette) {
+    return {palette.color(QPalette::Button), palette.color(QPalette::Base),
+            palette.color(QPalette::ButtonText), palette.color(QPalette::Light),
+            palette.color(QPalette::Dark)};
+}
+
+TraceCellPainter::TraceCellPainter(std::function<const TraceState&()> state,
+                                   const DisplayOptions& options, const TTraceGrid& grid)
+    : state_(std::move(state)),
+      options_(options),
+      grid_(grid),
+      SavedFont(grid.drawingFont()),
+      colors_(SystemColors::fromPalette(grid.palette())) {}
+
+void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const CellRect& Rect,
+                                         bool fixed) const {
+    if (fixed) {
+        drawHeaderCell(canvas, Col, Rect);
+        return;
+    }
+    const HopTable& HopList = state_().HopList;
+    if (Row > HopList.count() || Row <= 0) {
+        canvas.setBrushColor(colors_.ButtonFace);
+        canvas.fillRect(Rect);
+        return;
+    }
+    const THostInfo& r = HopList.at(Row - 1);
+    const int textTop = Rect.top + 2;
+
+    if (!(Col == 5 && options_.ColorGraphs)) {
+        canvas.setBrushColor(r.Unreachable && options_.ColorGraphs ? UnreachableColor
+                                                                   : colors_.Window);
+        canvas.fillRect(Rect);
+    }
+
+    switch (Col) {
+        case 0:
+            if (options_.ColorHops) {
+                // Strict comparisons: an average equal to a threshold takes the lower colour.
+                if (r.AvgTime > options_.BadSpeed) {
+                    canvas.setBrushColor(Red);
+                } else if (r.AvgTime > options_.WarningSpeed) {
+                    canvas.setBrushColor(Yellow);
+                } else if (r.HasReplies()) {
+                    canvas.setBrushColor(Lime);
+                }
+            }
+            // The opaque text fills the whole cell, so its brush becomes the cell's colour.
+            if (!r.Unreachable) {
+                canvas.textRect(Rect, Rect.left + NumberIndent, textTop, QString::number(r.Hop));
+            }
+            break;
+        case 1:
+            if (r.LostCount > 0 && !r.Unreachable) {
+                canvas.textRect(Rect, Rect.left + NumberIndent, textTop,
+                                QString::number(r.LostCount));
+            }
+            break;
+        case 2:
+            if (!r.Unreachable)
+                canvas.textRect(Rect, Rect.left + 2, textTop, r.IP);
+            break;
+        case 3:
+            canvas.textRect(Rect, Rect.left + 2, textTop, r.DNSName);
+            break;
+        case 4:
+            if (r.Unreachable) {
+                drawUnreachableOverflow(canvas, r, Rect);
+                break;
+            }
+            canvas.textRect(Rect, Rect.left + NumberIndent, textTop, QString::number(r.AvgTime));
+            if (options_.ShowCurrentTime) {
+                const QString current =
+                    r.CurTime == LOST_SAMPLE ? QStringLiteral("ERR") : QString::number(r.CurTime);
+                CellRect R2 = Rect;
+                R2.left += canvas.textWidth(QStringLiteral("9999")) + 2 * NumberIndent;
+                canvas.setFontColor(Blue);
+                canvas.textRect(R2, R2.left, textTop, QStringLiteral("(%1)").arg(current));
+                canvas.setFontColor(colors_.ButtonText);
+            }
+            break;
+        default:
+            drawGraphCell(canvas, Row, Rect);
+            if (r.Unreachable)
+                drawUnreachableOverflow(canvas, r, Rect);
+            break;
+    }
+}
+
+void TraceCellPainter::drawUnreachableOverflow(Canvas& canvas, const THostInfo& r,
+                                               const CellRect& Rect) const {
+    canvas.textRectTransparent(Rect, grid_.colLeft(3) + 2, Rect.top + 2, r.DNSName);
+}
+
+void TraceCellPainter::drawHeaderCell(Canvas& canvas, int Col, const CellRect& Rect) const {
+    const int W = grid_.colWidth(Col) - 1;
+    canvas.setBrushColor(colors_.ButtonFace);
+    canvas.fillRect(Rect);
+    canvas.drawRaisedInnerEdge(Rect, colors_.Highlight3D, colors_.Shadow3D);
+    const CellRect R1{Rect.left + 1, Rect.top + 1, Rect.right - 1, Rect.bottom - 1};
+    const int textTop = Rect.top + 2;
+
+    if (Col == 4 && options_.ShowCurrentTime) {
+        const int x0 = Rect.left + (W - canvas.textWidth(QStringLiteral("Avg/(Cur) Time"))) / 2;
+        canvas.textRect(R1, x0, textTop, QStringLiteral("Avg/"));
+        canvas.moveTo(x0 + canvas.textWidth(QStringLiteral("Avg/")), textTop);
+        canvas.setFontColor(Blue);
+        canvas.textOutAtPen(QStringLiteral("(Cur)"));
+        canvas.setFontColor(colors_.ButtonText);
+        canvas.textOutAtPen(QStringLiteral(" Time"));
+        return;
+    }
+    const QString& title = ColumnTitles[static_cast<size_t>(Col)];
+    canvas.textRect(R1, Rect.left + (W - canvas.textWidth(title)) / 2, textTop, title);
+}
+
+void TraceCellPainter::drawGraphCell(Canvas& canvas, int Row, const CellRect& Rect) const {
+    const TraceState& state = state_();
+    const HopTable& HopList = state.HopList;
+    const qint32 GraphScale = state.GraphScale;
+    const THostInfo& r = HopList.at(Row - 1);
+    const int W = grid_.colWidth(5) - 1;
+    const int H = grid_.defaultRowHeight();
+    const int ymid = Rect.top + H / 2;
+
+    if (options_.ColorGraphs) {
+        // Bands use the full column width; a threshold equal to the scale gets no band.
+        std::optional<int> xw;
+        std::optional<int> xb;
+        if (options_.WarningSpeed < GraphScale) {
+            xw = LatencyToX(Rect.left, options_.WarningSpeed, GraphScale, W + 1);
+            if (options_.BadSpeed < GraphScale) {
+                xb = LatencyToX(Rect.left, options_.BadSpeed, GraphScale, W + 1);
+            }
+        }
+        const int bandBottom = Rect.top + H;
+        canvas.setBrushColor(BandNormalColor);
+        canvas.fillRect({Rect.left, Rect.top, xw.value_or(Rect.right), bandBottom});
+        if (xw) {
+            canvas.setBrushColor(BandWarningColor);
+            canvas.fillRect({*xw, Rect.top, xb.value_or(Rect.right), bandBottom});
+        }
+        if (xb) {
+            canvas.setBrushColor(BandBadColor);
+            canvas.fillRect({*xb, Rect.top, Rect.right, bandBottom});
+        }
+    }
+
+    if (Row == 1) {
+        canvas.setFont({QStringLiteral("Times New Roman"), 7, LabelGreen});
+        canvas.setBrushClear();
+        canvas.textOut(Rect.left + 4, Rect.top, QStringLiteral("0"));
+        const QString scaleText = QString::number(GraphScale);
+        canvas.textOut(Rect.right - canvas.textWidth(scaleText) - 4, Rect.top, scaleText);
+        canvas.setFont(SavedFont);
+    }
+
+    const GraphPoints points = ComputeGraphPoints(Row - 1, Rect, W, H, GraphScale, HopList);
+    const auto x = [&](qint32 latency) { return LatencyToX(Rect.left, latency, GraphScale, W); };
+
+    canvas.setPenWidth(1);
+    if (r.HasReplies()) {
+        canvas.setPenColor(Black);
+        const int xmin = x(r.MinTime);
+        const int xmax = x(r.MaxTime);
+        canvas.moveTo(xmin, ymid - 1);
+        canvas.lineTo(xmin, ymid + 2);
+        canvas.moveTo(xmin, ymid);
+        canvas.lineTo(xmax, ymid);
+        canvas.moveTo(xmax, ymid - 1);
+        canvas.lineTo(xmax, ymid + 2);
+    }
+    canvas.setPenColor(Red);
+    if (points.PrevPoint.x() > 0 && points.CurPoint.x() > 0) {
+        canvas.moveTo(points.PrevPoint);
+        canvas.lineTo(points.CurPoint);
+    }
+    if (points.NextPoint.x() > 0) {
+        canvas.moveTo(points.CurPoint);
+        canvas.lineTo(points.NextPoint);
+    }
+    if (points.DotPoint.x() > 0) {
+        canvas.setPenWidth(4);
+        canvas.moveTo(points.DotPoint);
+        canvas.lineTo(points.DotPoint);
+    }
+    if (r.HasReplies() && options_.GraphCurrentSample && r.CurTime != LOST_SAMPLE) {
+        const int xc = x(r.CurTime);
+        const int yc = ymid;
+        canvas.setPenColor(Blue);
+        canvas.setPenWidth(1);
+        canvas.moveTo(xc - 3, yc - 3);
+        canvas.lineTo(xc + 4, yc + 4);
+        canvas.moveTo(xc + 3, yc - 3);
+        canvas.lineTo(xc - 4, yc + 4);
+    }
+}
+
+}  // namespace hoplark

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QColor>
+#include <QPalette>
+#include <functional>
+
+#include "trace/TraceState.h"
+#include "view/Canvas.h"
+#include "view/CanvasFont.h"
+#include "view/CellRect.h"
+#include "view/DisplayOptions.h"
+
+namespace hoplark {
+
+class TTraceGrid;
+
+// Paints every cell of the trace grid from the hop table: the header, the hop rows with their
+// colouring and texts, and the latency graph column.
+class TraceCellPainter {
+public:
+    // The system colours the grid paints with, taken from the grid's palette.
+    struct SystemColors {
+        QColor ButtonFace;
+        QColor Window;
+        QColor ButtonText;
+        QColor Highlight3D;
+        QColor Shadow3D;
+        static SystemColors fromPalette(const QPalette& palette);
+    };
+
+    TraceCellPainter(std::function<const TraceState&()> state, const DisplayOptions& options,
+                     const TTraceGrid& grid);
+
+    // The font captured at start-up; the scale labels change the drawing font and restore it.
+    void setSavedFont(const CanvasFont& font) { SavedFont = font; }
+    const CanvasFont& savedFont() const { return SavedFont; }
+    void setSystemColors(const SystemColors& colors) { colors_ = colors; }
+
+    void drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const CellRect& Rect,
+                           bool fixed) const;
+
+    static const QColor UnreachableColor;
+    static const QColor BandNormalColor;
+    static const QColor BandWarningColor;
+    static const QColor BandBadColor;
+
+private:
+    void drawHeaderCell(Canvas& canvas, int Col, const CellRect& Rect) const;
+    void drawGraphCell(Canvas& canvas, int Row, const CellRect& Rect) const;
+    // Lets the unreachable message run on over the cells right of DNS Name.
+    void drawUnreachableOverflow(Canvas& canvas, const THostInfo& r, const CellRect& Rect) const;
+
+    std::function<const TraceState&()> state_;
+    const DisplayOptions& options_;
+    const TTraceGrid& grid_;
+    CanvasFont SavedFont;
+    SystemColors colors_;
+};
+
+}  // namespace hoplark

@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QTest>
+
+#include "app/HelpWindow.h"
+#include "app/MainWindow.h"
+#include "app/OptionsDialog.h"
+#include "support/TempSettings.h"
+#include "view/TraceText.h"
+
+namespace hoplark {
+namespace {
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() : form(settings.path()) {
+        form.setErrorReporter([this](const QString& text) { errors << text; });
+    }
+
+    void showAtDesignSize() {
+        form.move(0, 0);
+        form.resize(form.designSize());
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    }
+
+    int columnTotal() const {
+        int total = 0;
+        for (int w : form.drgrTrace->colWidths())
+            total += w;
+        return total;
+    }
+
+    testing::TempSettings settings;
+    TformMain form;
+    QStringList errors;
+};
+
+TEST_F(MainWindowTest, LayoutKeepsTheLeftPaneAndFitsTheRest) {
+    showAtDesignSize();
+    EXPECT_EQ(form.minimumSize(), QSize(500, 300));
+    EXPECT_EQ(form.pnlRight->size(), QSize(520, 329));
+    EXPECT_EQ(form.editDestination->width(), 176);
+    EXPECT_EQ(form.StatusBar->height(), 19);
+    EXPECT_EQ(columnTotal(), form.drgrTrace->clientWidth());
+
+    form.resize(900, 500);
+    QTest::qWait(20);
+    EXPECT_EQ(form.pnlLeft->width(), 184);
+    EXPECT_EQ(form.pnlRight->width(), 900 - 184);
+    EXPECT_EQ(columnTotal(), form.drgrTrace->clientWidth());
+}
+
+TEST_F(MainWindowTest, ABurstOfRefreshRequestsPaintsOnce) {
+    showAtDesignSize();
+    PaintCounter counter;
+    form.drgrTrace->viewport()->installEventFilter(&counter);
+    QTest::qWait(30);
+    counter.paints = 0;
+    for (int i = 0; i < 10; ++i)
+        form.ScheduleRefresh();
+    EXPECT_EQ(counter.paints, 0);
+    QTest::qWait(50);
+    EXPECT_EQ(counter.paints, 1);
+
+    // Requests made by queued events are all merged before the single repaint.
+    counter.paints = 0;
+    for (int i = 0; i < 10; ++i) {
+        QMetaObject::invokeMethod(
+            &form, [this] { form.ScheduleRefresh(); }, Qt::QueuedConnection);
+    }
+    QTest::qWait(50);
+    EXPECT_EQ(counter.paints, 1);
+}
+
+TEST_F(MainWindowTest, DelayLadderAndRoundCountFields) {
+    struct Case {
+        QString start;
+        TUpDown::Button button;
+        QString expected;
+    };
+    for (const Case& c : {Case{"15 Seconds", TUpDown::Button::Up, "30 Seconds"},
+                          Case{"12 Seconds", TUpDown::Button::Down, "15 Seconds"},
+                          Case{"1 Second", TUpDown::Button::Down, "1 Second"}}) {
+        form.editDelay->setText(c.start);
+        form.UpDown3->press(c.button);
+        EXPECT_EQ(form.editDelay->text(), c.expected) << c.start.toStdString();
+    }
+
+    form.editDelay->setText(QStringLiteral("1.5 Hours"));
+    form.editDelayChange();
+    EXPECT_EQ(form.editDelay->text(), QStringLiteral("90 Minutes"));
+    EXPECT_EQ(form.GetDelayMs(), 5400000);
+
+    form.editDelay->setText(QStringLiteral("abc Seconds"));
+    form.UpDown3->press(TUpDown::Button::Up);
+    EXPECT_EQ(form.editDelay->text(), QStringLiteral("abc Seconds"));
+    EXPECT_EQ(errors, QStringList{QStringLiteral("'abc ' is not a valid floating point value.")});
+
+    form.udTraceCount->press(TUpDown::Button::Up);
+    EXPECT_EQ(form.editTraceCount->text(), QStringLiteral("1"));
+    form.udTraceCount->press(TUpDown::Button::Down);
+    EXPECT_EQ(form.editTraceCount->text(), QStringLiteral("Unlimited"));
+    form.editTraceCount->setText(QStringLiteral("00"));
+    EXPECT_EQ(form.editTraceCount->text(), QStringLiteral("00"));
+}
+
+TEST_F(MainWindowTest, OptionsThresholdsFollowTheIntegerTextRule) {
+    struct Case {
+        QString warning, bad;
+        qint32 expectedWarning, expectedBad;
+    };
+    const Case cases[] = {
+        {"abc", "800", 200, 800},  {" 150", "500", 150, 500}, {"150 ", "500", 200, 500},
+        {"$96", "$1F4", 150, 500}, {"", "-5", 200, -5},
+    };
+    for (const Case& c : cases) {
+        form.displayOptionsForUpdate().WarningSpeed = 200;
+        form.displayOptionsForUpdate().BadSpeed = 500;
+        form.setDialogRunner([&](QDialog& dialog) {
+            auto& options = static_cast<TformOptions&>(dialog);
+            EXPECT_EQ(options.editWarningSpeed->text(), QStringLiteral("200"));
+            options.editWarningSpeed->setText(c.warning);
+            options.editBadSpeed->setText(c.bad);
+            return int(QDialog::Accepted);
+        });
+        form.Options1Click();
+        EXPECT_EQ(form.displayOptions().WarningSpeed, c.expectedWarning) << c.warning.toStdString();
+        EXPECT_EQ(form.displayOptions().BadSpeed, c.expectedBad) << c.bad.toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, OptionsApplyFlagsColumnsAndLegendOnlyOnOk) {
+    showAtDesignSize();
+    const auto answer = [this](std::function<void(TformOptions&)> edit, int result) {
+        form.setDialogRunner([edit, result](QDialog& dialog) {
+            edit(static_cast<TformOptions&>(dialog));
+            return result;
+        });
+        form.Options1Click();
+    };
+
+    // Cancel changes nothing.
+    answer(
+        [](TformOptions& o) {
+            o.cbColorHops->setChecked(false);
+            o.cbShowCurrentTime->setChecked(true);
+        },
+        QDialog::Rejected);
+    EXPECT_TRUE(form.displayOptions().ColorHops);
+    EXPECT_EQ(form.drgrTrace->colWidth(4), 55);
+
+    // The current-time column widens to 80 and the columns are fitted again.
+    answer(
+        [](TformOptions& o) {
+            o.cbShowCurrentTime->setChecked(true);
+            o.cbIgnoreFirstHop->setChecked(true);
+            o.cboxShowCheck->setChecked(false);
+        },
+        QDialog::Accepted);
+    EXPECT_EQ(form.drgrTrace->colWidth(4), 80);
+    EXPECT_EQ(columnTotal(), form.drgrTrace->clientWidth());
+    EXPECT_TRUE(form.IgnoreFirstHop);
+    EXPECT_FALSE(form.displayOptions().GraphCurrentSample);
+
+    // Before any round the legend stays hidden.
+    answer([](TformOptions&) {}, QDialog::Accepted);
+    EXPECT_FALSE(form.lblNormal->isVisible());
+
+    form.traceStateForUpdate().SamplesTaken = 1;
+    answer([](TformOptions& o) { o.editWarningSpeed->setText(QStringLiteral("100")); },
+           QDialog::Accepted);
+    EXPECT_TRUE(form.lblNormal->isVisible());
+    EXPECT_EQ(form.lblNormal->text(), QStringLiteral("0-100"));
+    EXPECT_EQ(form.lblWarning->text(), QStringLiteral("101-500"));
+    EXPECT_EQ(form.lblBad->text(), QStringLiteral("501 and up"));
+
+    answer(
+        [](TformOptions& o) {
+            o.cbColorHops->setChecked(false);
+            o.cbColorGraph->setChecked(false);
+        },
+        QDialog::Accepted);
+    EXPECT_FALSE(form.lblBad->isVisible());
+}
+
+TEST_F(MainWindowTest, OptionsDialogLayout) {
+    TformOptions dialog;
+    EXPECT_EQ(dialog.size(), QSize(303, 257));
+    EXPECT_TRUE(dialog.OKBtn->isDefault());
+    EXPECT_EQ(dialog.OKBtn->geometry(), QRect(79, 226, 75, 25));
+    EXPECT_EQ(dialog.cbIgnoreFirstHop->nextInFocusChain(), dialog.cbShowCurrentTime);
+}
+
+TEST_F(MainWindowTest, CopyAsTextPutsTheTraceOnTheClipboard) {
+    form.CopyasText1Click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              QStringLiteral("Target Name: N/A\r\n         IP: N/A\r\n\r\n"));
+
+    TraceState& state = form.traceStateForUpdate();
+    state.Window = {0, 0};
+    THostInfo& hop = state.HopList.append();
+    hop.AddSample(7, state.Window);
+    hop.IP = QStringLiteral("192.0.2.1");
+    hop.DNSName = NO_NAME;
+    form.CopyasText1Click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              BuildTraceText(state, QStringLiteral("N/A"), QStringLiteral("N/A")));
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().endsWith(
+        QStringLiteral(" 1    7 ms  [192.0.2.1]\r\n")));
+}
+
+TEST_F(MainWindowTest, CopyAsImageCapturesThePaneOnePixelLarger) {
+    showAtDesignSize();
+    const QImage image = form.paneImage();
+    EXPECT_EQ(image.size(), QSize(521, 330));
+    const QImage pane = form.pnlRight->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(pane.size(), QSize(520, 329));
+    int differing = 0;
+    for (int y = 0; y < pane.height(); ++y) {
+        for (int x = 0; x < pane.width(); ++x)
+            differing += image.pixel(x, y) != pane.pixel(x, y);
+    }
+    EXPECT_EQ(differing, 0);
+
+    form.Copy1Click();
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(521, 330));
+}
+
+TEST_F(MainWindowTest, HelpOpensContextsAndAnEmptySearch) {
+    form.helpWindow()->showContext(TformMain::HelpContext);
+    EXPECT_EQ(form.helpWindow()->currentTopic(), QStringLiteral("main-window.html"));
+    form.helpWindow()->showContext(TformOptions::HelpContext);
+    EXPECT_EQ(form.helpWindow()->currentTopic(), QStringLiteral("options.html"));
+    form.HelpSearch();
+    EXPECT_TRUE(form.helpWindow()->searchText().isEmpty());
+    EXPECT_TRUE(form.helpWindow()
+                    ->search(QStringLiteral("ping_group_range"))
+                    .contains(QStringLiteral("Allowing ICMP without root")));
+    EXPECT_TRUE(form.helpWindow()->search(QStringLiteral("setcap")).size() >= 1);
+}
+
+}  // namespace
+}  // namespace hoplark

@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include "view/TraceText.h"
+
+namespace hoplark {
+namespace {
+
+THostInfo& addHop(TraceState& state, std::initializer_list<qint32> samples, const QString& ip,
+                  const QString& name) {
+    THostInfo& hop = state.HopList.append();
+    for (qint32 value : samples)
+        hop.AddSample(value, state.Window);
+    hop.IP = ip;
+    hop.DNSName = name;
+    return hop;
+}
+
+TEST(TraceText, BeforeTheFirstTrace) {
+    EXPECT_EQ(BuildTraceText(TraceState{}, QStringLiteral("N/A"), QStringLiteral("N/A")),
+              QStringLiteral("Target Name: N/A\r\n         IP: N/A\r\n\r\n"));
+}
+
+TEST(TraceText, OneFieldPerWindowPositionWithLostAndMissingAsAsterisks) {
+    TraceState state;
+    state.Window = {2, 11};  // ten positions
+    addHop(state, {5, 6, 7}, QStringLiteral("10.0.0.1"), QStringLiteral("gw"));
+    addHop(state, {1, 2, 3, 4, 5, 6, LOST_SAMPLE, 8, 9, 10, 1234, 12}, QStringLiteral("10.0.0.2"),
+           NO_NAME);
+    addHop(state, {LOST_SAMPLE}, QString(), QString());
+    THostInfo& marker = addHop(state, {}, QString(), UNREACHABLE_NAME);
+    marker.Unreachable = true;
+
+    const QString star = QStringLiteral("  *     ");
+    QString expected = QStringLiteral("Target Name: host\r\n         IP: 10.0.0.9\r\n\r\n");
+    expected +=
+        QStringLiteral(" 1    7 ms ") + star.repeated(9) + QStringLiteral(" gw [10.0.0.1]\r\n");
+    expected += QStringLiteral(" 2    3 ms    4 ms    5 ms    6 ms ") + star +
+                QStringLiteral("   8 ms    9 ms   10 ms 1234 ms   12 ms  [10.0.0.2]\r\n");
+    expected += QStringLiteral(" 3 ") + star.repeated(10) + QStringLiteral("  []\r\n");
+    expected += QStringLiteral(" 4 ") + star.repeated(10) +
+                QStringLiteral(" Destination Address Unreachable []\r\n");
+    EXPECT_EQ(BuildTraceText(state, QStringLiteral("host"), QStringLiteral("10.0.0.9")), expected);
+}
+
+TEST(TraceText, EmptyWindowGivesNoSampleFields) {
+    TraceState state;
+    state.Window = {3, 2};
+    addHop(state, {5}, QStringLiteral("1.2.3.4"), QStringLiteral("a"));
+    EXPECT_EQ(BuildTraceText(state, QStringLiteral("x"), QStringLiteral("y")),
+              QStringLiteral("Target Name: x\r\n         IP: y\r\n\r\n 1  a [1.2.3.4]\r\n"));
+}
+
+}  // namespace
+}  // namespace hoplark
