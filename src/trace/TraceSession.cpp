@@ -1,0 +1,473 @@
+#include "trace/TraceSession.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "trace/HoplarkError.h"
+#include "trace/IntegerText.h"
+
+namespace hoplark {
+
+namespace {
+
+const QString QueryingText = QStringLiteral("Querying");
+
+// The round limit or sample count as typed; anything that is not an integer means 0.
+qint32 countFromText(const QString& text) {
+    return integerTextOr(text, 0);
+}
+
+}  // namespace
+
+TraceSession::TraceSession(ProbeLauncher& launcher, NameService& names, const Clock& clock,
+                           QObject* parent)
+    : QObject(parent),
+      launcher_(launcher),
+      names_(names),
+      clock_(clock),
+      ProbeThreads(std::make_shared<WorkerChannel>(this)) {
+    roundTimer_.setSingleShot(true);
+    connect(&roundTimer_, &QTimer::timeout, this, &TraceSession::onRoundTimer);
+}
+
+TraceSession::~TraceSession() {
+    // Workers may outlive the session; the cleared channel keeps them from reaching it.
+    ProbeThreads->detachReceiver();
+    StopAllThreads();
+}
+
+qint32 TraceSession::pendingQueries() const {
+    std::lock_guard lock(QueryLock);
+    return PendingQueries;
+}
+
+// ---------------------------------------------------------------- start, stop, restart
+
+void TraceSession::StartTrace(const QString& destination) {
+    StopAllThreads();
+    roundTimer_.stop();
+    Tracing = false;
+    setRestartAvailable(false);
+
+    // A new trace id: whatever the old trace's workers still post is dropped on arrival, and
+    // its outstanding completions no longer count.
+    ++currentTrace_;
+    {
+        std::lock_guard lock(QueryLock);
+        PendingQueries = 0;
+    }
+    setQueryingText(QString());
+
+    state_.HopList.clear();
+    state_.GraphScale = 1;
+    SetSamplesTaken(0);
+    state_.DestinationHop = 0;
+    updateRowCount();
+    emit refreshRequested();
+
+    setAnimation(true, true);
+    try {
+        resolveTarget(destination);
+    } catch (...) {
+        setAnimation(false, false);
+        throw;
+    }
+    emit targetResolved(state_.TargetAddress, state_.HostName);
+    emit destinationAccepted(destination);
+
+    Tracing = true;
+    emit tracingChanged(true);
+    emit legendRequested();
+    tmrTraceTimer();
+}
+
+void TraceSession::resolveTarget(const QString& destination) {
+    if (destination.isEmpty())
+        throw HoplarkError(QStringLiteral("Host name or IP Address required."));
+    const std::string text = destination.toStdString();
+    TargetIP = InetAddr(text);
+    quint32 address = TargetIP;
+    QString hostName;
+    if (TargetIP == NoAddress) {
+        const std::optional<HostEntry> host = names_.LookupHost(text);
+        if (!host || host->firstAddress == NoAddress)
+            throw HoplarkError(QStringLiteral("Host: ") + destination +
+                               QStringLiteral(" could not be found!"));
+        address = host->firstAddress;
+        hostName = QString::fromStdString(host->officialName);
+    } else {
+        const std::optional<std::string> name = names_.LookupAddress(TargetIP);
+        if (name)
+            hostName = QString::fromStdString(*name);
+    }
+    // Workers probe, and the label shows, the plain dotted form even when the user typed
+    // "127.1" or leading zeros; the destination is recognised by this address value.
+    targetAddressValue_ = address;
+    state_.TargetAddress = QString::fromStdString(InetNtoa(address));
+    state_.HostName = hostName;
+}
+
+void TraceSession::StopTrace() {
+    roundTimer_.stop();
+    if (Tracing) {
+        Tracing = false;
+        emit tracingChanged(false);
+    }
+    setAnimation(false, false);
+    setRestartAvailable(true);
+}
+
+void TraceSession::RestartTrace() {
+    if (!restartAvailable_ || Tracing)
+        return;
+    setAnimation(true, true);
+    Tracing = true;
+    emit tracingChanged(true);
+    emit legendRequested();
+    setRestartAvailable(false);
+    tmrTraceTimer();
+}
+
+void TraceSession::editDestinationChange() {
+    setRestartAvailable(false);
+}
+
+// ---------------------------------------------------------------- rounds
+
+void TraceSession::onRoundTimer() {
+    try {
+        tmrTraceTimer();
+    } catch (const HoplarkError& error) {
+        emit errorRaised(error.message());
+    } catch (const std::exception& error) {
+        emit errorRaised(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void TraceSession::tmrTraceTimer() {
+    const qint64 launchStartedMs = clock_.tickMs();
+    roundTimer_.stop();
+    if (!Tracing)
+        return;
+    DoTrace();
+
+    const qint32 limit = countFromText(traceCountText_);
+    if (limit != 0 && limit <= state_.SamplesTaken) {
+        StopTrace();
+        return;
+    }
+    try {
+        armRoundTimer(launchStartedMs);
+    } catch (...) {
+        // Without a delay no further round can be scheduled: leave the trace stopped (and
+        // restartable) rather than showing "&Stop" on a trace that no longer runs.
+        StopTrace();
+        throw;
+    }
+}
+
+void TraceSession::armRoundTimer(qint64 launchStartedMs) {
+    qint64 delay = delayProvider_ ? delayProvider_() : DefaultDelayMs;
+    // A delay that is not positive would re-fire at once, round after round.
+    if (delay <= 0)
+        delay = DefaultDelayMs;
+    const qint64 launchMs = std::abs(clock_.tickMs() - launchStartedMs);
+    if (launchMs < LaunchCompensationLimitMs) {
+        delay -= std::abs(clock_.tickMs() - launchStartedMs);
+        // The launch took longer than the whole delay: the next round is due now.
+        if (delay < 1)
+            delay = 1;
+    }
+    roundTimer_.start(static_cast<int>(delay));
+}
+
+void TraceSession::DoTrace() {
+    SetSamplesTaken(state_.SamplesTaken + 1);
+    reportedWorkerErrors_.clear();
+    const HopTable& hops = state_.HopList;
+    const qint32 maxHop =
+        hops.isEmpty() ? HopTable::MaxHops : std::min(hops.last().Hop, HopTable::MaxHops);
+    AdjustPending(+1);  // keeps "Querying" up while the round is being launched
+    RecalcScale();
+
+    qint32 hop = ignoreFirstHop_ ? 2 : 1;
+    do {
+        bool resolve = true;
+        if (hops.count() >= hop) {
+            const THostInfo& record = hops.at(hop - 1);
+            if (record.Unreachable)
+                break;
+            resolve = record.DNSName.isEmpty();
+        }
+        HopProbeRequest request;
+        request.trace = currentTrace_;
+        request.target = state_.TargetAddress;
+        request.hop = hop;
+        request.resolveName = resolve;
+        request.startDelayMs = (hop - 1) * HopStaggerMs;
+        bool launched = true;
+        try {
+            launcher_.launch(request, ProbeThreads);
+        } catch (const std::exception& error) {
+            // A worker that could not start never posts its completion; report it and go on
+            // with the rest of the round.
+            launched = false;
+            const QString text = QString::fromLocal8Bit(error.what());
+            if (!reportedWorkerErrors_.contains(text)) {
+                reportedWorkerErrors_.insert(text);
+                emit workerErrorRaised(text);
+            }
+        }
+        if (launched)
+            AdjustPending(+1);
+        ++hop;
+    } while (hop <= maxHop);
+
+    AdjustPending(-1);
+}
+
+void TraceSession::AdjustPending(qint32 delta) {
+    bool cleared = false;
+    bool raised = false;
+    {
+        std::lock_guard lock(QueryLock);
+        // Only completions of counted workers arrive here, so the count cannot go below 0;
+        // the clamp keeps a misbehaving worker from wedging "Querying" on.
+        PendingQueries = std::max(0, PendingQueries + delta);
+        if (queryingText_ != QueryingText && PendingQueries != 0)
+            raised = true;
+        if (PendingQueries == 0 && queryingText_ == QueryingText)
+            cleared = true;
+    }
+    if (raised) {
+        setQueryingText(QueryingText);
+        if (animationVisible_)
+            setAnimation(true, true);
+    }
+    if (cleared) {
+        setQueryingText(QString());
+        ProbeThreads->post(new WorkerEvent(WM_RESCALE, currentTrace_));
+        setAnimation(animationVisible_, false);
+    }
+}
+
+void TraceSession::StopAllThreads() {
+    // Their messages still queued or still to come carry the old trace id (or meet a trace
+    // that goes on, after a plain stop), so nothing needs to be removed from the queue.
+    ProbeThreads->terminateAll();
+}
+
+// ---------------------------------------------------------------- worker messages
+
+bool TraceSession::event(QEvent* event) {
+    if (!WorkerEvent::isWorkerMessage(event))
+        return QObject::event(event);
+    auto& message = static_cast<WorkerEvent&>(*event);
+    if (message.trace() != currentTrace_)
+        return true;  // an earlier trace's: dropped
+    switch (message.message()) {
+        case WM_HOPRESULT:
+            OnHopResult(message);
+            break;
+        case WM_HOPNAME:
+            OnHopName(message);
+            break;
+        case WM_RESCALE:
+            OnRescale();
+            break;
+        case WM_QUERYDONE:
+            OnQueryDone();
+            break;
+        case WM_WORKERERROR:
+            OnWorkerError(message);
+            break;
+    }
+    return true;
+}
+
+void TraceSession::OnHopResult(WorkerEvent& event) {
+    const std::unique_ptr<THostInfo> result = event.takeRecord();
+    HopTable& hops = state_.HopList;
+    qint32& destination = state_.DestinationHop;
+    // A hop outside 1..35 cannot come from a probe; taking it would grow the table past its
+    // bound.
+    const bool valid = result && result->Hop >= 1 && result->Hop <= HopTable::MaxHops;
+
+    if (valid && !(destination != 0 && result->Hop > destination)) {
+        const bool fromTarget = !result->IP.isEmpty() && targetAddressValue_ != NoAddress &&
+                                InetAddr(result->IP.toStdString()) == targetAddressValue_;
+        if (fromTarget && (destination == 0 || result->Hop < destination)) {
+            destination = result->Hop;
+            while (hops.count() > destination)
+                hops.removeLast();
+        }
+
+        const qint32 sample = result->AvgTime;
+        const SampleWindow& window = state_.Window;
+        if (sample < LOST_SAMPLE && sample > state_.GraphScale &&
+            window.LastSample + 1 == state_.SamplesTaken)
+            state_.GraphScale = sample;
+
+        while (hops.count() < result->Hop)
+            hops.append();
+        THostInfo& record = hops.at(result->Hop - 1);
+        if (record.IP.isEmpty())
+            record.IP = result->IP;
+        record.AddSample(sample, window);
+    }
+
+    updateRowCount();
+    emit refreshRequested();
+}
+
+void TraceSession::updateRowCount() {
+    HopTable& hops = state_.HopList;
+    int i = hops.count() - 1;
+    while (i > 0 && !hops.at(i).HasReplies())
+        --i;
+    // A full table without the target: the hop after the last one that ever answered marks
+    // where the path ends, and rounds no longer probe beyond it.
+    if (hops.count() == HopTable::MaxHops && i < HopTable::MaxHops - 1) {
+        ++i;
+        hops.at(i).DNSName = UNREACHABLE_NAME;
+        hops.at(i).Unreachable = true;
+    }
+    const int rows = std::max(1, i + 2);
+    if (rows != rowCount_) {
+        rowCount_ = rows;
+        emit rowCountChanged(rows);
+    }
+}
+
+void TraceSession::OnHopName(WorkerEvent& event) {
+    const std::unique_ptr<THostInfo> name = event.takeRecord();
+    HopTable& hops = state_.HopList;
+    if (!name || name->Hop < 1 || name->Hop > hops.count())
+        return;
+    THostInfo& record = hops.at(name->Hop - 1);
+    if (record.DNSName.isEmpty() || record.DNSName == NO_NAME) {
+        record.DNSName = name->DNSName;
+        emit refreshRequested();
+    }
+}
+
+void TraceSession::OnRescale() {
+    const qint32 before = state_.GraphScale;
+    RecalcScale();
+    if (state_.GraphScale != before)
+        emit refreshRequested();
+}
+
+void TraceSession::OnQueryDone() {
+    AdjustPending(-1);
+}
+
+void TraceSession::OnWorkerError(const WorkerEvent& event) {
+    // Up to 35 workers of a round can fail the same way; one report is enough.
+    if (reportedWorkerErrors_.contains(event.text()))
+        return;
+    reportedWorkerErrors_.insert(event.text());
+    emit workerErrorRaised(event.text());
+}
+
+// ---------------------------------------------------------------- sample window and slider
+
+void TraceSession::SetSamplesTaken(qint32 value) {
+    state_.SamplesTaken = value;
+    HistorySliderState slider = slider_;
+    if (value < slider.position)
+        slider.position = std::max(1, value);
+    const bool atEnd = slider.position == slider.maximum;
+    const qint32 count = countFromText(sampleCountText_);
+
+    SampleWindow& window = state_.Window;
+    const qint32 oldFirst = window.FirstSample;
+    window.FirstSample = 0;
+    if (value == 0 || count == 0) {
+        slider.panelVisible = false;
+        window.LastSample = value - 1;
+    } else {
+        slider.panelVisible = slider.menuChecked;
+        slider.maximum = std::max(1, value);
+        if (atEnd) {
+            slider.position = slider.maximum;
+            window.FirstSample = std::max(0, value - count);
+        } else {
+            slider.position = std::min(slider.position, slider.maximum);
+            window.FirstSample = slider.position - 1;
+        }
+        window.LastSample = window.FirstSample + count - 1;
+    }
+    if (window.LastSample > value - 1)
+        window.LastSample = value - 1;
+    setSlider(slider);
+
+    if (window.FirstSample != oldFirst)
+        state_.GraphScale = state_.HopList.RecalcAll(window);
+
+    traceCountPanelText_ = QStringLiteral("Trace Count: %1").arg(value);
+    displayedSamplesPanelText_ = value > 0 ? QStringLiteral("Displayed Samples: %1 to %2")
+                                                 .arg(window.FirstSample + 1)
+                                                 .arg(window.LastSample + 1)
+                                           : QString();
+    emit statusPanelsChanged(traceCountPanelText_, displayedSamplesPanelText_);
+}
+
+QString TraceSession::editSampleCountChange(const QString& text) {
+    sampleCountText_ = text == QStringLiteral("0") ? QStringLiteral("ALL") : text;
+    SetSamplesTaken(state_.SamplesTaken);
+    return sampleCountText_;
+}
+
+void TraceSession::tbTimeChange(qint32 position) {
+    HistorySliderState slider = slider_;
+    slider.position = std::clamp(position, 1, slider.maximum);
+    setSlider(slider);
+    SetSamplesTaken(state_.SamplesTaken);
+    emit refreshRequested();
+    RecalcScale();
+}
+
+void TraceSession::miShowHistorySliderClick() {
+    HistorySliderState slider = slider_;
+    slider.menuChecked = !slider.menuChecked;
+    setSlider(slider);
+    SetSamplesTaken(state_.SamplesTaken);
+}
+
+void TraceSession::RecalcScale() {
+    state_.GraphScale = state_.HopList.RecalcScale();
+}
+
+// ---------------------------------------------------------------- outputs
+
+void TraceSession::setQueryingText(const QString& text) {
+    if (text == queryingText_)
+        return;
+    queryingText_ = text;
+    emit queryingTextChanged(text);
+}
+
+void TraceSession::setAnimation(bool visible, bool playing) {
+    if (visible == animationVisible_ && playing == animationPlaying_)
+        return;
+    animationVisible_ = visible;
+    animationPlaying_ = playing;
+    emit busyAnimationChanged(visible, playing);
+}
+
+void TraceSession::setRestartAvailable(bool available) {
+    if (available == restartAvailable_)
+        return;
+    restartAvailable_ = available;
+    emit restartAvailableChanged(available);
+}
+
+void TraceSession::setSlider(const HistorySliderState& slider) {
+    if (slider == slider_)
+        return;
+    slider_ = slider;
+    emit historySliderChanged(slider);
+}
+
+}  // namespace hoplark

@@ -1,0 +1,204 @@
+#pragma once
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "probe/NameService.h"
+#include "trace/Clock.h"
+#include "trace/ProbeLauncher.h"
+#include "trace/TraceState.h"
+#include "trace/WorkerChannel.h"
+#include "trace/WorkerEvent.h"
+
+namespace hoplark {
+
+// The history slider under the grid, kept as plain state: the window mirrors it into its track
+// bar and panel. Position is a 1-based round number within [1, maximum].
+struct HistorySliderState {
+    qint32 position = 1;
+    qint32 maximum = 1;
+    // The "Show History Slider" menu item.
+    bool menuChecked = false;
+    // Whether the slider panel is shown (item checked, a count set, at least one round taken).
+    bool panelVisible = false;
+
+    bool operator==(const HistorySliderState&) const = default;
+};
+
+// One trace to a target, without any widgets: resolves the target, launches a sampling round at
+// once and then one per delay, merges the workers' results and names into the hop table, finds
+// the destination hop, marks an unreachable path end, stops by round limit or on request, and
+// keeps the statistics window and history slider. The main window and the report mode drive it
+// and mirror its signals into their controls. Everything runs on the thread that owns it (the
+// UI thread); workers reach it only through the WorkerChannel, whose receiver it is.
+class TraceSession : public QObject {
+    Q_OBJECT
+
+public:
+    // The round delay in milliseconds, read afresh before every re-arm (the window's
+    // GetDelayMs on its delay field). May throw HoplarkError.
+    using DelayProvider = std::function<qint32()>;
+
+    // Round timer re-arm when a launch took too long or the delay is unusable.
+    static constexpr qint32 DefaultDelayMs = 15000;
+    // Launches that took less than this are taken off the next interval.
+    static constexpr qint64 LaunchCompensationLimitMs = 500;
+    // Start delay between the workers of one round, per hop.
+    static constexpr qint32 HopStaggerMs = 25;
+
+    TraceSession(ProbeLauncher& launcher, NameService& names, const Clock& clock,
+                 QObject* parent = nullptr);
+    // Asks every live worker to stop; their late messages go nowhere.
+    ~TraceSession() override;
+
+    // --- Inputs from the driver; each takes effect at the next round ---
+    void setDelayProvider(DelayProvider provider) { delayProvider_ = std::move(provider); }
+    // Round limit as typed ("Unlimited", "0" or any non-integer: no limit).
+    void setTraceCountText(const QString& text) { traceCountText_ = text; }
+    void setIgnoreFirstHop(bool ignore) { ignoreFirstHop_ = ignore; }
+
+    // --- User actions ---
+    // Starts a new trace to `destination` as typed: clears the table, resolves the target and
+    // launches the first round at once. Throws HoplarkError ("Host name or IP Address
+    // required.", "Host: x could not be found!") after undoing its visible changes, leaving the
+    // session not tracing with an empty table. A delay error of the first round also throws,
+    // after the trace has been stopped (the restart then stays available).
+    void StartTrace(const QString& destination);
+    // Stops scheduling rounds; launched workers still report. Offers the restart.
+    void StopTrace();
+    // Resumes a stopped trace with its data. Does nothing unless the restart is available.
+    // Throws HoplarkError like StartTrace for a delay error.
+    void RestartTrace();
+    // The destination text was edited: a stopped trace can only be started anew.
+    void editDestinationChange();
+
+    // The round timer's tick: launches a round, checks the round limit and re-arms. Called by
+    // the session's own timer (which reports a delay error through errorRaised) and directly.
+    // A delay error stops the trace and is rethrown as HoplarkError.
+    void tmrTraceTimer();
+
+    // The sample-count text changed. Returns the text the field should show ("0" becomes
+    // "ALL"); any non-integer counts as all rounds.
+    QString editSampleCountChange(const QString& text);
+    // The user moved the history slider to `position`.
+    void tbTimeChange(qint32 position);
+    // The "Show History Slider" item was chosen: toggles it.
+    void miShowHistorySliderClick();
+
+    // --- Controller operations, public for the driver's shut-down and for tests ---
+    void DoTrace();
+    void AdjustPending(qint32 delta);
+    void StopAllThreads();
+    void SetSamplesTaken(qint32 value);
+    void RecalcScale();
+
+    // --- What the session holds ---
+    const TraceState& state() const { return state_; }
+    bool isTracing() const { return Tracing; }
+    quint32 targetIP() const { return TargetIP; }
+    qint32 pendingQueries() const;
+    TraceId currentTrace() const { return currentTrace_; }
+    bool restartAvailable() const { return restartAvailable_; }
+    const HistorySliderState& historySlider() const { return slider_; }
+    const QString& sampleCountText() const { return sampleCountText_; }
+    // Status bar panels 0, 1 and 2.
+    const QString& queryingText() const { return queryingText_; }
+    const QString& traceCountPanelText() const { return traceCountPanelText_; }
+    const QString& displayedSamplesPanelText() const { return displayedSamplesPanelText_; }
+    // Grid rows, the header row included.
+    int rowCount() const { return rowCount_; }
+    bool busyAnimationVisible() const { return animationVisible_; }
+    bool busyAnimationPlaying() const { return animationPlaying_; }
+    bool roundTimerActive() const { return roundTimer_.isActive(); }
+    int roundTimerIntervalMs() const { return roundTimer_.interval(); }
+    // The channel handed to every worker ("ProbeThreads" and the way back to the session).
+    const std::shared_ptr<WorkerChannel>& channel() const { return ProbeThreads; }
+
+signals:
+    // Status panel 0: "Querying" while workers of this trace are out, "" otherwise.
+    void queryingTextChanged(const QString& text);
+    // The busy animation: shown while tracing, playing while launching or querying.
+    void busyAnimationChanged(bool visible, bool playing);
+    // Tracing began or ended: button caption "&Stop" / "&Trace", destination field and history
+    // list disabled / enabled.
+    void tracingChanged(bool tracing);
+    // The "Restart Trace" menu is attached to (true) or removed from the trace button.
+    void restartAvailableChanged(bool available);
+    // The target was resolved: plain dotted address and host name (possibly empty).
+    void targetResolved(const QString& address, const QString& hostName);
+    // The target resolved and the trace is about to run: record the text in the history list.
+    void destinationAccepted(const QString& typedText);
+    // The grid's row count, header row included.
+    void rowCountChanged(int rows);
+    // The table or the scale changed: schedule one repaint.
+    void refreshRequested();
+    // Show the colour legend.
+    void legendRequested();
+    // Status panel 1 ("Trace Count: N") and panel 2 ("Displayed Samples: A to B" or "").
+    void statusPanelsChanged(const QString& traceCount, const QString& displayedSamples);
+    void historySliderChanged(const HistorySliderState& slider);
+    // A worker failed; each distinct text is reported once per round.
+    void workerErrorRaised(const QString& text);
+    // A failure of the session's own round timer (a delay that cannot be read). The trace has
+    // been stopped.
+    void errorRaised(const QString& message);
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    void onRoundTimer();
+    void OnHopResult(WorkerEvent& event);
+    void OnHopName(WorkerEvent& event);
+    void OnRescale();
+    void OnQueryDone();
+    void OnWorkerError(const WorkerEvent& event);
+
+    void resolveTarget(const QString& destination);
+    void armRoundTimer(qint64 launchStartedMs);
+    void updateRowCount();
+    void setQueryingText(const QString& text);
+    void setAnimation(bool visible, bool playing);
+    void setRestartAvailable(bool available);
+    void setSlider(const HistorySliderState& slider);
+
+    ProbeLauncher& launcher_;
+    NameService& names_;
+    const Clock& clock_;
+    DelayProvider delayProvider_;
+    QString traceCountText_;
+    QString sampleCountText_ = QStringLiteral("10");
+    bool ignoreFirstHop_ = false;
+
+    TraceState state_;
+    bool Tracing = false;
+    quint32 TargetIP = NoAddress;
+    // The target's address as a value, for recognising the destination whatever its text form.
+    quint32 targetAddressValue_ = NoAddress;
+    // Workers of the current trace launched whose WM_QUERYDONE has not arrived, plus 1 while a
+    // round is being launched. Workers of earlier traces are not counted: their messages are
+    // dropped by trace id, so a new start begins at 0.
+    qint32 PendingQueries = 0;
+    mutable std::mutex QueryLock;
+    std::shared_ptr<WorkerChannel> ProbeThreads;
+    TraceId currentTrace_ = 0;
+
+    QTimer roundTimer_;
+    bool restartAvailable_ = false;
+    bool animationVisible_ = false;
+    bool animationPlaying_ = false;
+    HistorySliderState slider_;
+    QString queryingText_;
+    QString traceCountPanelText_;
+    QString displayedSamplesPanelText_;
+    int rowCount_ = 1;
+    // Worker failure texts already reported in the current round.
+    QSet<QString> reportedWorkerErrors_;
+};
+
+}  // namespace hoplark
