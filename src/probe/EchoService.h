@@ -123,8 +123,8 @@ private:
     std::shared_ptr<Exchange> findExchange(EchoHandle handle) const;
     Outcome exchangeDatagram(Exchange& exchange, uint32_t destAddress, const uint8_t* data,
                              size_t size, uint8_t ttl, int32_t timeoutMs, int cancelFd);
-    Outcome exchangeRaw(Exchange& exchange, uint32_t destAddress, const uint8_t* data,
-                        size_t size, uint8_t ttl, int32_t timeoutMs, int cancelFd);
+    Outcome exchangeRaw(Exchange& exchange, uint32_t destAddress, const uint8_t* data, size_t size,
+                        uint8_t ttl, int32_t timeoutMs, int cancelFd);
 
     Mode mode_ = Mode::Unbound;
     std::string startupError_;

@@ -12,7 +12,8 @@ namespace hoplark {
 uint32_t InetAddr(const std::string& text) {
     in_addr address{};
     // inet_aton takes the same forms as the classic inet_addr, and tells 255.255.255.255 apart.
-    if (inet_aton(text.c_str(), &address) == 0) return NoAddress;
+    if (inet_aton(text.c_str(), &address) == 0)
+        return NoAddress;
     return address.s_addr;
 }
 
@@ -44,7 +45,8 @@ std::optional<HostEntry> SystemNameService::LookupHost(const std::string& name) 
         }
     }
     freeaddrinfo(result);
-    if (entry.firstAddress == NoAddress) return std::nullopt;
+    if (entry.firstAddress == NoAddress)
+        return std::nullopt;
     return entry;
 }
 
@@ -53,8 +55,8 @@ std::optional<std::string> SystemNameService::LookupAddress(uint32_t address) {
     sin.sin_family = AF_INET;
     sin.sin_addr.s_addr = address;
     char host[NI_MAXHOST] = {};
-    if (getnameinfo(reinterpret_cast<const sockaddr*>(&sin), sizeof sin, host, sizeof host,
-                    nullptr, 0, NI_NAMEREQD) != 0) {
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&sin), sizeof sin, host, sizeof host, nullptr,
+                    0, NI_NAMEREQD) != 0) {
         return std::nullopt;
     }
     return std::string(host);

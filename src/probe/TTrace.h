@@ -20,8 +20,7 @@ public:
     static constexpr const char* InvalidHandleText = "Invalid handle. Aborting trace...";
 
     // `cancelFd` (optional) cuts the wait for the answer short when it becomes readable.
-    explicit TTrace(EchoService& service, ProbeFailureReport reportFailure = {},
-                    int cancelFd = -1);
+    explicit TTrace(EchoService& service, ProbeFailureReport reportFailure = {}, int cancelFd = -1);
 
     void Probe();
 

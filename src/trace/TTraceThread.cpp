@@ -38,7 +38,8 @@ void TTraceThread::Execute() {
     sched_param idle{};
     pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
 
-    if (StartDelay > 0) cancel_.sleepFor(StartDelay);
+    if (StartDelay > 0)
+        cancel_.sleepFor(StartDelay);
     if (!terminated()) {
         try {
             probeAndPost();
@@ -54,7 +55,8 @@ void TTraceThread::Execute() {
 
 void TTraceThread::probeAndPost() {
     TTrace probe(
-        *echo_, [this](const std::string& message) { postFailure(QString::fromStdString(message)); },
+        *echo_,
+        [this](const std::string& message) { postFailure(QString::fromStdString(message)); },
         cancel_.fd());
     probe.TTL = static_cast<uint8_t>(Hop);
     probe.Destination = Target.toStdString();
@@ -65,10 +67,12 @@ void TTraceThread::probeAndPost() {
     auto result = std::make_unique<THostInfo>(Hop);
     result->IP = responder;
     result->AvgTime = static_cast<qint16>(probe.RoundTrip);
-    if (terminated() || !channel_->receiverAlive()) return;
+    if (terminated() || !channel_->receiverAlive())
+        return;
     channel_->post(new WorkerEvent(WM_HOPRESULT, trace_, std::move(result)));
 
-    if (terminated() || !ResolveName || responder.isEmpty() || !channel_->receiverAlive()) return;
+    if (terminated() || !ResolveName || responder.isEmpty() || !channel_->receiverAlive())
+        return;
     auto named = std::make_unique<THostInfo>(Hop);
     named->IP = responder;
     const auto name = names_->LookupAddress(InetAddr(probe.ResponderIP));

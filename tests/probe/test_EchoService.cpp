@@ -53,12 +53,17 @@ std::string traceChain(const NetnsChain& chain) {
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> result;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) result.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        result.push_back(line);
     return result;
 }
 
-std::string responder(const std::string& line) { return line.substr(0, line.find(' ')); }
-int roundTrip(const std::string& line) { return std::stoi(line.substr(line.find(' ') + 1)); }
+std::string responder(const std::string& line) {
+    return line.substr(0, line.find(' '));
+}
+int roundTrip(const std::string& line) {
+    return std::stoi(line.substr(line.find(' ') + 1));
+}
 
 TEST(EchoServiceNetns, DiscoversEveryHopAsRootOverTheRawSocket) {
     HOPLARK_REQUIRE_NETNS();
@@ -71,9 +76,11 @@ TEST(EchoServiceNetns, DiscoversEveryHopAsRootOverTheRawSocket) {
     const auto hops = lines(result.output);
     ASSERT_EQ(hops.size(), 5u) << result.output;
     EXPECT_EQ(hops[0], "raw");
-    for (int k = 1; k <= 3; ++k) EXPECT_EQ(responder(hops[k]), chain.routerAddress(k));
+    for (int k = 1; k <= 3; ++k)
+        EXPECT_EQ(responder(hops[k]), chain.routerAddress(k));
     EXPECT_EQ(responder(hops[4]), chain.targetAddress());
-    for (int k = 1; k <= 4; ++k) EXPECT_LT(roundTrip(hops[k]), 100) << hops[k];
+    for (int k = 1; k <= 4; ++k)
+        EXPECT_LT(roundTrip(hops[k]), 100) << hops[k];
 }
 
 TEST(EchoServiceNetns, DiscoversEveryHopAsNobodyOverDatagramSockets) {
@@ -88,9 +95,11 @@ TEST(EchoServiceNetns, DiscoversEveryHopAsNobodyOverDatagramSockets) {
     const auto hops = lines(result.output);
     ASSERT_EQ(hops.size(), 5u) << result.output;
     EXPECT_EQ(hops[0], "datagram");
-    for (int k = 1; k <= 3; ++k) EXPECT_EQ(responder(hops[k]), chain.routerAddress(k));
+    for (int k = 1; k <= 3; ++k)
+        EXPECT_EQ(responder(hops[k]), chain.routerAddress(k));
     EXPECT_EQ(responder(hops[4]), chain.targetAddress());
-    for (int k = 1; k <= 4; ++k) EXPECT_LT(roundTrip(hops[k]), 100) << hops[k];
+    for (int k = 1; k <= 4; ++k)
+        EXPECT_LT(roundTrip(hops[k]), 100) << hops[k];
 }
 
 TEST(EchoServiceNetns, NobodyWithoutAnyIcmpSocketGetsTheStartupFailure) {

@@ -12,7 +12,9 @@ namespace {
 constexpr uint16_t Id = 0x1234;
 constexpr uint16_t Seq = 7;
 
-uint32_t addr(const char* text) { return inet_addr(text); }
+uint32_t addr(const char* text) {
+    return inet_addr(text);
+}
 
 // An IPv4 header of `optionBytes` extra length with these addresses and protocol.
 std::vector<uint8_t> ipHeader(uint32_t source, uint32_t destination, size_t optionBytes = 0,
@@ -23,7 +25,8 @@ std::vector<uint8_t> ipHeader(uint32_t source, uint32_t destination, size_t opti
     header[9] = protocol;
     std::memcpy(&header[12], &source, 4);
     std::memcpy(&header[16], &destination, 4);
-    for (size_t i = 20; i < header.size(); ++i) header[i] = 1;  // NOP options
+    for (size_t i = 20; i < header.size(); ++i)
+        header[i] = 1;  // NOP options
     return header;
 }
 
@@ -46,8 +49,8 @@ std::vector<uint8_t> icmpError(uint8_t type, uint8_t code, const char* quotedDes
     const std::vector<uint8_t> data(56, 0xAA);
     auto request = BuildEchoRequest(id, seq, data.data(), data.size());
     request.resize(8);
-    icmp = concat(icmp, concat(ipHeader(addr("10.0.0.1"), addr(quotedDestination), quotedOptions),
-                               request));
+    icmp = concat(
+        icmp, concat(ipHeader(addr("10.0.0.1"), addr(quotedDestination), quotedOptions), request));
     return concat(ipHeader(addr("10.0.0.5"), addr("10.0.0.1")), icmp);
 }
 
@@ -97,10 +100,12 @@ TEST(IcmpPacket, MalformedPacketsAreRejectedWithoutReadingPastTheEnd) {
     std::vector<Case> cases;
     // Every truncation of both kinds of packet: each length must be checked.
     for (size_t length = 0; length < 28; ++length) {
-        cases.push_back({"truncated reply", std::vector<uint8_t>(reply.begin(), reply.begin() + length)});
+        cases.push_back(
+            {"truncated reply", std::vector<uint8_t>(reply.begin(), reply.begin() + length)});
     }
     for (size_t length = 0; length < 56; ++length) {
-        cases.push_back({"truncated error", std::vector<uint8_t>(error.begin(), error.begin() + length)});
+        cases.push_back(
+            {"truncated error", std::vector<uint8_t>(error.begin(), error.begin() + length)});
     }
     auto badIhl = reply;
     badIhl[0] = 0x44;  // 16 bytes: shorter than any IPv4 header
@@ -153,7 +158,8 @@ TEST(IcmpPacket, EchoRequestCarriesItsDataAndAValidChecksum) {
     EXPECT_EQ(packet[6], 0x01);
     EXPECT_EQ(packet[7], 0x02);
     EXPECT_EQ(InternetChecksum(packet.data(), packet.size()), 0);
-    for (size_t i = 8; i < packet.size(); ++i) ASSERT_EQ(packet[i], 0xAA);
+    for (size_t i = 8; i < packet.size(); ++i)
+        ASSERT_EQ(packet[i], 0xAA);
     // Odd lengths pad the last byte with zero.
     const uint8_t odd[] = {0x01, 0x02, 0x03};
     EXPECT_EQ(InternetChecksum(odd, 3), static_cast<uint16_t>(~(0x0102 + 0x0300)));

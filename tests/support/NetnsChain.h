@@ -85,14 +85,12 @@ public:
     static std::string delayedHostAddress() { return "10.97.0.1"; }
 
     // Writes a sysctl (e.g. "net/ipv4/ping_group_range") inside one namespace.
-    void writeSysctl(const std::string& ns, const std::string& key,
-                     const std::string& value) const;
+    void writeSysctl(const std::string& ns, const std::string& key, const std::string& value) const;
 
     // Runs `body` in a child process inside the client namespace (with its /etc/netns files in
     // place), as root or as nobody, and returns what it returned. The child never returns into
     // the test framework; an exception in `body` gives exit code 1 and its message.
-    ChildResult runInClient(const std::function<std::string()>& body,
-                            RunAs as = RunAs::Root) const;
+    ChildResult runInClient(const std::function<std::string()>& body, RunAs as = RunAs::Root) const;
     static ChildResult runIn(const std::string& ns, const std::function<std::string()>& body,
                              RunAs as = RunAs::Root);
 
@@ -109,13 +107,13 @@ private:
 }  // namespace hoplark::test
 
 // Skips the test when namespaces cannot be built, or fails it when HOPLARK_REQUIRE_NETNS=1.
-#define HOPLARK_REQUIRE_NETNS()                                                       \
-    do {                                                                              \
+#define HOPLARK_REQUIRE_NETNS()                                                           \
+    do {                                                                                  \
         const std::string hoplarkNetnsReason = ::hoplark::test::NetnsUnavailableReason(); \
-        if (!hoplarkNetnsReason.empty()) {                                            \
-            if (::hoplark::test::NetnsRequired()) {                                   \
+        if (!hoplarkNetnsReason.empty()) {                                                \
+            if (::hoplark::test::NetnsRequired()) {                                       \
                 FAIL() << hoplarkNetnsReason << " (required by HOPLARK_REQUIRE_NETNS=1)"; \
-            }                                                                         \
-            GTEST_SKIP() << hoplarkNetnsReason;                                       \
-        }                                                                             \
+            }                                                                             \
+            GTEST_SKIP() << hoplarkNetnsReason;                                           \
+        }                                                                                 \
     } while (false)
