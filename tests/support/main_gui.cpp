@@ -1,5 +1,7 @@
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
+
+#include "support/TsanSuppressions.h"
 
 // Widget tests run on the offscreen platform (set by CTest), so no display is needed.
 int main(int argc, char** argv) {
