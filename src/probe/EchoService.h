@@ -1,0 +1,146 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace hoplark {
+
+// Status values of the echo facility (the first reply record's Status).
+inline constexpr uint32_t IP_SUCCESS = 0;
+inline constexpr uint32_t IP_DEST_NET_UNREACHABLE = 11002;
+inline constexpr uint32_t IP_DEST_HOST_UNREACHABLE = 11003;
+inline constexpr uint32_t IP_DEST_PROT_UNREACHABLE = 11004;
+inline constexpr uint32_t IP_DEST_PORT_UNREACHABLE = 11005;
+inline constexpr uint32_t IP_PACKET_TOO_BIG = 11009;
+inline constexpr uint32_t IP_REQ_TIMED_OUT = 11010;
+inline constexpr uint32_t IP_TTL_EXPIRED_TRANSIT = 11013;
+inline constexpr uint32_t IP_TTL_EXPIRED_REASSEM = 11014;
+inline constexpr uint32_t IP_PARAM_PROBLEM = 11015;
+inline constexpr uint32_t IP_SOURCE_QUENCH = 11016;
+inline constexpr uint32_t IP_GENERAL_FAILURE = 11050;
+
+// The facility status for an ICMP error of this type and code.
+uint32_t StatusForIcmpError(uint8_t type, uint8_t code);
+
+// The per-request IP option record. The facility uses only Ttl; the rest must be zero.
+struct IP_OPTION_INFORMATION {
+    uint8_t Ttl = 0;
+    uint8_t Tos = 0;
+    uint8_t Flags = 0;
+    uint8_t OptionsSize = 0;
+    uint8_t* OptionsData = nullptr;
+};
+
+// The first members of the reply record, as IcmpSendEcho writes them at the start of the reply
+// buffer. Address is in network byte order.
+struct ICMP_ECHO_REPLY {
+    uint32_t Address = 0;
+    uint32_t Status = 0;
+    uint32_t RoundTripTime = 0;
+};
+
+// Room the reply buffer keeps for the reply record before the echoed data.
+inline constexpr uint32_t EchoReplyRecordSize = 28;
+// The most echo data one IPv4 datagram can carry.
+inline constexpr int LargestEchoData = 65535 - 20 - 8;
+
+using EchoHandle = intptr_t;
+inline constexpr EchoHandle INVALID_HANDLE_VALUE = -1;
+
+// The ICMP echo facility: one echo with a given time-to-live, data and time-out, reporting a
+// status, the responder and the round trip.
+//
+// Bound once at start-up. It prefers an ICMP datagram socket per exchange (no privilege needed
+// when the user's group is inside net.ipv4.ping_group_range). When those are refused it opens one
+// raw ICMP socket, then drops every capability the process holds, and a receiver thread hands
+// each answer to the exchange it belongs to (matched strictly by identifier and sequence, and
+// for errors by the quoted destination). When neither works it stays unbound, startupError()
+// tells the user how to fix it, and every exchange ends at once without touching a socket.
+//
+// All operations are safe from any thread once the service is constructed.
+class EchoService {
+public:
+    enum class Mode { Unbound, Datagram, Raw };
+
+    struct BindOptions {
+        // Which kinds of socket may be tried, datagram first.
+        bool allowDatagram = true;
+        bool allowRaw = true;
+        // Drop every capability once the raw socket is open. Only tests that must keep
+        // privileges for themselves turn this off.
+        bool dropCapabilities = true;
+    };
+
+    static constexpr const char* StartupFailureText =
+        "Error: can't open an ICMP socket. Allow unprivileged ICMP with sysctl "
+        "net.ipv4.ping_group_range, or give the program cap_net_raw.";
+
+    static constexpr int DefaultPacketSize = 56;
+
+    EchoService() : EchoService(BindOptions{}) {}
+    explicit EchoService(const BindOptions& options);
+    ~EchoService();
+    EchoService(const EchoService&) = delete;
+    EchoService& operator=(const EchoService&) = delete;
+
+    Mode mode() const { return mode_; }
+    bool bound() const { return mode_ != Mode::Unbound; }
+    // The message to show at start-up when the service could not bind; empty when bound.
+    const std::string& startupError() const { return startupError_; }
+
+    // Echo data size for every probe; set once at start-up from the settings. Any value is
+    // accepted here; one that cannot be sent makes each probe end with no answer.
+    void setPacketSize(int size) { packetSize_.store(size, std::memory_order_relaxed); }
+    int packetSize() const { return packetSize_.load(std::memory_order_relaxed); }
+
+    // A handle for one echo exchange, or INVALID_HANDLE_VALUE.
+    EchoHandle IcmpCreateFile();
+    // Sends one echo request to `destAddress` (network byte order) with the TTL of `options` and
+    // waits at most `timeoutMs`, or until `cancelFd` (if >= 0) becomes readable. Fills the
+    // ICMP_ECHO_REPLY at the start of `replyBuffer`; returns the number of replies (0 or 1).
+    uint32_t IcmpSendEcho(EchoHandle handle, uint32_t destAddress, const void* requestData,
+                          int16_t requestSize, const IP_OPTION_INFORMATION* options,
+                          void* replyBuffer, uint32_t replySize, int32_t timeoutMs,
+                          int cancelFd = -1);
+    void IcmpCloseHandle(EchoHandle handle);
+
+    // Exchanges currently open (handles not yet closed).
+    size_t openHandles() const;
+
+private:
+    struct Exchange;
+    struct Outcome;
+
+    bool openRaw(const BindOptions& options);
+    void receiveLoop();
+    void handleRawPacket(const uint8_t* data, size_t size, std::optional<int64_t> stampNs);
+    std::shared_ptr<Exchange> findExchange(EchoHandle handle) const;
+    Outcome exchangeDatagram(Exchange& exchange, uint32_t destAddress, const uint8_t* data,
+                             size_t size, uint8_t ttl, int32_t timeoutMs, int cancelFd);
+    Outcome exchangeRaw(Exchange& exchange, uint32_t destAddress, const uint8_t* data, size_t size,
+                        uint8_t ttl, int32_t timeoutMs, int cancelFd);
+
+    Mode mode_ = Mode::Unbound;
+    std::string startupError_;
+    std::atomic<int> packetSize_{DefaultPacketSize};
+
+    mutable std::mutex exchangesLock_;
+    std::map<EchoHandle, std::shared_ptr<Exchange>> exchanges_;
+    EchoHandle nextHandle_ = 1;
+    std::atomic<uint16_t> nextSequence_{0};
+
+    // Raw mode only.
+    int rawSocket_ = -1;
+    int stopReceiver_ = -1;
+    uint16_t rawIdentifier_ = 0;
+    std::mutex sendLock_;
+    std::thread receiver_;
+};
+
+}  // namespace hoplark

@@ -1,0 +1,62 @@
+#include "probe/TTrace.h"
+
+#include <cstring>
+#include <exception>
+#include <limits>
+#include <stdexcept>
+#include <vector>
+
+#include "probe/NameService.h"
+
+namespace hoplark {
+
+TTrace::TTrace(EchoService& service, ProbeFailureReport reportFailure, int cancelFd)
+    : service_(service), reportFailure_(std::move(reportFailure)), cancelFd_(cancelFd) {}
+
+void TTrace::Probe() {
+    ResponderIP.clear();
+    RoundTrip = LostSample;
+    DestAddress = InetAddr(Destination);
+    // An unbound facility was reported once at start-up; every probe then just ends lost.
+    if (!service_.bound())
+        return;
+    // A size that cannot be sent (from a hand-edited settings file) ends the probe quietly.
+    const int packetSize = service_.packetSize();
+    if (packetSize <= 0 || packetSize > std::numeric_limits<int16_t>::max())
+        return;
+    try {
+        const EchoHandle handle = service_.IcmpCreateFile();
+        if (handle == INVALID_HANDLE_VALUE)
+            throw std::runtime_error(InvalidHandleText);
+        try {
+            probeWithHandle(handle, packetSize);
+        } catch (...) {
+            service_.IcmpCloseHandle(handle);
+            throw;
+        }
+        service_.IcmpCloseHandle(handle);
+    } catch (const std::exception& failure) {
+        if (reportFailure_)
+            reportFailure_(failure.what());
+    }
+}
+
+void TTrace::probeWithHandle(EchoHandle handle, int packetSize) {
+    const std::vector<uint8_t> request(static_cast<size_t>(packetSize), 0xAA);
+    std::vector<uint8_t> reply(static_cast<size_t>(packetSize) + EchoReplyRecordSize, 0);
+    Options = IP_OPTION_INFORMATION{};
+    Options.Ttl = TTL;
+    service_.IcmpSendEcho(handle, DestAddress, request.data(), static_cast<int16_t>(packetSize),
+                          &Options, reply.data(), static_cast<uint32_t>(reply.size()), Timeout,
+                          cancelFd_);
+    ICMP_ECHO_REPLY record;
+    std::memcpy(&record, reply.data(), sizeof record);
+    const bool usable = record.Status == IP_SUCCESS ||
+                        (record.Status == IP_TTL_EXPIRED_TRANSIT && record.Address != NoAddress);
+    if (usable) {
+        ResponderIP = InetNtoa(record.Address);
+        RoundTrip = static_cast<int32_t>(record.RoundTripTime);
+    }
+}
+
+}  // namespace hoplark

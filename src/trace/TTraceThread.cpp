@@ -1,0 +1,87 @@
+#include "trace/TTraceThread.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <exception>
+#include <thread>
+
+#include "probe/TTrace.h"
+
+namespace hoplark {
+
+TTraceThread::TTraceThread(const HopProbeRequest& request, std::shared_ptr<WorkerChannel> channel,
+                           std::shared_ptr<EchoService> echo, std::shared_ptr<NameService> names,
+                           int timeoutMs)
+    : Target(request.target),
+      Hop(request.hop),
+      ResolveName(request.resolveName),
+      StartDelay(request.startDelayMs),
+      trace_(request.trace),
+      timeoutMs_(timeoutMs),
+      channel_(std::move(channel)),
+      echo_(std::move(echo)),
+      names_(std::move(names)) {}
+
+void TTraceThread::start() {
+    // The thread holds the last reference, so the worker frees itself when its body ends.
+    std::thread([self = shared_from_this()] { self->Execute(); }).detach();
+}
+
+void TTraceThread::requestTerminate() {
+    terminate_.store(true, std::memory_order_release);
+    cancel_.cancel();
+}
+
+void TTraceThread::Execute() {
+    // Workers only measure; they must never take CPU from the user's work or the UI.
+    sched_param idle{};
+    pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
+
+    if (StartDelay > 0)
+        cancel_.sleepFor(StartDelay);
+    if (!terminated()) {
+        try {
+            probeAndPost();
+        } catch (const std::exception& failure) {
+            postFailure(QString::fromStdString(failure.what()));
+        } catch (...) {
+            postFailure(QStringLiteral("Unexpected failure while probing hop %1").arg(Hop));
+        }
+    }
+    channel_->removeWorker(this);
+    channel_->post(new WorkerEvent(WM_QUERYDONE, trace_));
+}
+
+void TTraceThread::probeAndPost() {
+    TTrace probe(
+        *echo_,
+        [this](const std::string& message) { postFailure(QString::fromStdString(message)); },
+        cancel_.fd());
+    probe.TTL = static_cast<uint8_t>(Hop);
+    probe.Destination = Target.toStdString();
+    probe.Timeout = timeoutMs_;
+    probe.Probe();
+
+    const QString responder = QString::fromStdString(probe.ResponderIP);
+    auto result = std::make_unique<THostInfo>(Hop);
+    result->IP = responder;
+    result->AvgTime = static_cast<qint16>(probe.RoundTrip);
+    if (terminated() || !channel_->receiverAlive())
+        return;
+    channel_->post(new WorkerEvent(WM_HOPRESULT, trace_, std::move(result)));
+
+    if (terminated() || !ResolveName || responder.isEmpty() || !channel_->receiverAlive())
+        return;
+    auto named = std::make_unique<THostInfo>(Hop);
+    named->IP = responder;
+    const auto name = names_->LookupAddress(InetAddr(probe.ResponderIP));
+    named->DNSName = name ? QString::fromStdString(*name) : NO_NAME;
+    channel_->post(new WorkerEvent(WM_HOPNAME, trace_, std::move(named)));
+}
+
+void TTraceThread::postFailure(const QString& text) {
+    channel_->post(WorkerEvent::error(trace_, text));
+}
+
+}  // namespace hoplark

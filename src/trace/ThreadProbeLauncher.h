@@ -1,0 +1,32 @@
+#pragma once
+
+#include <memory>
+
+#include "probe/EchoService.h"
+#include "probe/NameService.h"
+#include "trace/ProbeLauncher.h"
+
+namespace hoplark {
+
+// The real launcher: one TTraceThread per request, registered with the channel before it runs.
+// Workers share ownership of the echo facility and the name service, so a worker still running
+// when the program closes never reaches a destroyed one.
+class ThreadProbeLauncher : public ProbeLauncher {
+public:
+    static constexpr int DefaultTimeoutMs = 9998;
+
+    ThreadProbeLauncher(std::shared_ptr<EchoService> echo, std::shared_ptr<NameService> names,
+                        int timeoutMs = DefaultTimeoutMs);
+
+    void launch(const HopProbeRequest& request,
+                const std::shared_ptr<WorkerChannel>& channel) override;
+
+    EchoService& echoService() const { return *echo_; }
+
+private:
+    std::shared_ptr<EchoService> echo_;
+    std::shared_ptr<NameService> names_;
+    int timeoutMs_;
+};
+
+}  // namespace hoplark

@@ -1,0 +1,169 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "probe/IcmpPacket.h"
+
+namespace hoplark {
+namespace {
+
+constexpr uint16_t Id = 0x1234;
+constexpr uint16_t Seq = 7;
+
+uint32_t addr(const char* text) {
+    return inet_addr(text);
+}
+
+// An IPv4 header of `optionBytes` extra length with these addresses and protocol.
+std::vector<uint8_t> ipHeader(uint32_t source, uint32_t destination, size_t optionBytes = 0,
+                              uint8_t protocol = 1) {
+    std::vector<uint8_t> header(20 + optionBytes, 0);
+    header[0] = static_cast<uint8_t>(0x40 | ((20 + optionBytes) / 4));
+    header[8] = 64;
+    header[9] = protocol;
+    std::memcpy(&header[12], &source, 4);
+    std::memcpy(&header[16], &destination, 4);
+    for (size_t i = 20; i < header.size(); ++i)
+        header[i] = 1;  // NOP options
+    return header;
+}
+
+std::vector<uint8_t> concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::vector<uint8_t> echoReply(uint16_t id, uint16_t seq, size_t outerOptions = 0) {
+    const std::vector<uint8_t> data(56, 0xAA);
+    auto icmp = BuildEchoRequest(id, seq, data.data(), data.size());
+    icmp[0] = IcmpEchoReply;
+    return concat(ipHeader(addr("10.0.0.9"), addr("10.0.0.1"), outerOptions), icmp);
+}
+
+// An error of `type` from 10.0.0.5 quoting our request to `quotedDestination`.
+std::vector<uint8_t> icmpError(uint8_t type, uint8_t code, const char* quotedDestination,
+                               uint16_t id, uint16_t seq, size_t quotedOptions = 0) {
+    std::vector<uint8_t> icmp = {type, code, 0, 0, 0, 0, 0, 0};
+    const std::vector<uint8_t> data(56, 0xAA);
+    auto request = BuildEchoRequest(id, seq, data.data(), data.size());
+    request.resize(8);
+    icmp = concat(
+        icmp, concat(ipHeader(addr("10.0.0.1"), addr(quotedDestination), quotedOptions), request));
+    return concat(ipHeader(addr("10.0.0.5"), addr("10.0.0.1")), icmp);
+}
+
+TEST(IcmpPacket, EchoReplyIsMatchedByIdentifierAndSequence) {
+    for (size_t options : {size_t{0}, size_t{4}, size_t{40}}) {
+        const auto packet = echoReply(Id, Seq, options);
+        const auto message = ParseIcmpPacket(packet.data(), packet.size());
+        ASSERT_TRUE(message) << options;
+        EXPECT_EQ(message->source, addr("10.0.0.9"));
+        EXPECT_FALSE(message->isError());
+        EXPECT_TRUE(AnswersEcho(*message, addr("10.0.0.2"), Id, Seq));
+        EXPECT_FALSE(AnswersEcho(*message, addr("10.0.0.2"), Id + 1, Seq));
+        EXPECT_FALSE(AnswersEcho(*message, addr("10.0.0.2"), Id, Seq + 1));
+    }
+}
+
+TEST(IcmpPacket, ErrorsAreMatchedByTheQuotedRequest) {
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> packet;
+        bool answers;
+    };
+    const Case cases[] = {
+        {"time exceeded", icmpError(11, 0, "10.0.0.2", Id, Seq), true},
+        {"unreachable", icmpError(3, 1, "10.0.0.2", Id, Seq), true},
+        {"quoted options", icmpError(11, 0, "10.0.0.2", Id, Seq, 12), true},
+        {"other destination", icmpError(11, 0, "10.0.0.3", Id, Seq), false},
+        {"other identifier", icmpError(11, 0, "10.0.0.2", Id + 1, Seq), false},
+        {"other sequence", icmpError(11, 0, "10.0.0.2", Id, Seq + 1), false},
+    };
+    for (const auto& c : cases) {
+        const auto message = ParseIcmpPacket(c.packet.data(), c.packet.size());
+        ASSERT_TRUE(message) << c.name;
+        EXPECT_TRUE(message->isError()) << c.name;
+        EXPECT_EQ(message->source, addr("10.0.0.5")) << c.name;
+        EXPECT_EQ(AnswersEcho(*message, addr("10.0.0.2"), Id, Seq), c.answers) << c.name;
+    }
+}
+
+TEST(IcmpPacket, MalformedPacketsAreRejectedWithoutReadingPastTheEnd) {
+    const auto reply = echoReply(Id, Seq);
+    const auto error = icmpError(11, 0, "10.0.0.2", Id, Seq);
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> packet;
+    };
+    std::vector<Case> cases;
+    // Every truncation of both kinds of packet: each length must be checked.
+    for (size_t length = 0; length < 28; ++length) {
+        cases.push_back(
+            {"truncated reply", std::vector<uint8_t>(reply.begin(), reply.begin() + length)});
+    }
+    for (size_t length = 0; length < 56; ++length) {
+        cases.push_back(
+            {"truncated error", std::vector<uint8_t>(error.begin(), error.begin() + length)});
+    }
+    auto badIhl = reply;
+    badIhl[0] = 0x44;  // 16 bytes: shorter than any IPv4 header
+    cases.push_back({"IHL below 5", badIhl});
+    auto hugeIhl = reply;
+    hugeIhl.resize(30);
+    hugeIhl[0] = 0x4F;  // 60 bytes claimed, 30 present
+    cases.push_back({"IHL beyond the packet", hugeIhl});
+    auto version6 = reply;
+    version6[0] = 0x65;
+    cases.push_back({"not IPv4", version6});
+    auto udp = reply;
+    udp[9] = 17;
+    cases.push_back({"not ICMP", udp});
+    auto quotedBadIhl = error;
+    quotedBadIhl[28] = 0x43;
+    cases.push_back({"quoted IHL below 5", quotedBadIhl});
+    auto quotedHugeIhl = error;
+    quotedHugeIhl[28] = 0x4F;
+    cases.push_back({"quoted IHL beyond the packet", quotedHugeIhl});
+    auto quotedUdp = error;
+    quotedUdp[28 + 9] = 17;
+    cases.push_back({"quoted protocol not ICMP", quotedUdp});
+    auto quotedReply = error;
+    quotedReply[48] = IcmpEchoReply;
+    cases.push_back({"quoted packet not an echo request", quotedReply});
+    auto request = reply;
+    request[20] = IcmpEchoRequest;
+    cases.push_back({"our own request", request});
+    auto redirectLike = reply;
+    redirectLike[20] = 13;  // timestamp
+    cases.push_back({"other type", redirectLike});
+    for (const auto& c : cases) {
+        // An exact-size heap copy lets AddressSanitizer catch any read past the end.
+        std::vector<uint8_t> exact(c.packet);
+        exact.shrink_to_fit();
+        EXPECT_FALSE(ParseIcmpPacket(exact.data(), exact.size()))
+            << c.name << " (" << exact.size() << " bytes)";
+    }
+    EXPECT_FALSE(ParseIcmpPacket(nullptr, 0));
+}
+
+TEST(IcmpPacket, EchoRequestCarriesItsDataAndAValidChecksum) {
+    const std::vector<uint8_t> data(56, 0xAA);
+    const auto packet = BuildEchoRequest(0xBEEF, 0x0102, data.data(), data.size());
+    ASSERT_EQ(packet.size(), 64u);
+    EXPECT_EQ(packet[0], IcmpEchoRequest);
+    EXPECT_EQ(packet[4], 0xBE);
+    EXPECT_EQ(packet[5], 0xEF);
+    EXPECT_EQ(packet[6], 0x01);
+    EXPECT_EQ(packet[7], 0x02);
+    EXPECT_EQ(InternetChecksum(packet.data(), packet.size()), 0);
+    for (size_t i = 8; i < packet.size(); ++i)
+        ASSERT_EQ(packet[i], 0xAA);
+    // Odd lengths pad the last byte with zero.
+    const uint8_t odd[] = {0x01, 0x02, 0x03};
+    EXPECT_EQ(InternetChecksum(odd, 3), static_cast<uint16_t>(~(0x0102 + 0x0300)));
+}
+
+}  // namespace
+}  // namespace hoplark
