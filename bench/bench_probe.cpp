@@ -27,8 +27,7 @@ double cpuSeconds() {
 long residentKb() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
     }
     return 0;
 }
@@ -37,10 +36,8 @@ long residentKb() {
 class DoneCounter : public QObject {
 public:
     bool event(QEvent* event) override {
-        if (!WorkerEvent::isWorkerMessage(event))
-            return QObject::event(event);
-        if (event->type() == WM_QUERYDONE)
-            ++done;
+        if (!WorkerEvent::isWorkerMessage(event)) return QObject::event(event);
+        if (event->type() == static_cast<QEvent::Type>(WM_QUERYDONE)) ++done;
         return true;
     }
     int done = 0;

@@ -42,8 +42,7 @@ const QString TopicRoot = QStringLiteral("qrc:/help/");
 
 QString topicPlainText(const char* file) {
     QFile source(QStringLiteral(":/help/") + QLatin1String(file));
-    if (!source.open(QIODevice::ReadOnly))
-        return {};
+    if (!source.open(QIODevice::ReadOnly)) return {};
     QTextDocument document;
     document.setHtml(QString::fromUtf8(source.readAll()));
     return document.toPlainText();
@@ -85,8 +84,7 @@ THelpWindow::THelpWindow(QWidget* parent) : QDialog(parent) {
     layout->addWidget(splitter);
 
     const auto openItem = [this](QListWidgetItem* item) {
-        if (item)
-            showTopic(item->data(Qt::UserRole).toString());
+        if (item) showTopic(item->data(Qt::UserRole).toString());
     };
     connect(contents_, &QListWidget::itemActivated, this, openItem);
     connect(contents_, &QListWidget::itemClicked, this, openItem);
@@ -137,15 +135,13 @@ QStringList THelpWindow::search(const QString& text) const {
     const QStringList words =
         text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
     QStringList titles;
-    if (words.isEmpty())
-        return titles;
+    if (words.isEmpty()) return titles;
     for (const Topic& topic : Topics) {
         const QString body = topicPlainText(topic.file);
         bool all = true;
         for (const QString& word : words)
             all = all && body.contains(word, Qt::CaseInsensitive);
-        if (all)
-            titles << QLatin1String(topic.title);
+        if (all) titles << QLatin1String(topic.title);
     }
     return titles;
 }
@@ -154,8 +150,7 @@ void THelpWindow::runSearch() {
     results_->clear();
     const QStringList titles = search(searchEdit_->text());
     for (const Topic& topic : Topics) {
-        if (!titles.contains(QLatin1String(topic.title)))
-            continue;
+        if (!titles.contains(QLatin1String(topic.title))) continue;
         auto* item = new QListWidgetItem(QLatin1String(topic.title), results_);
         item->setData(Qt::UserRole, QLatin1String(topic.file));
     }

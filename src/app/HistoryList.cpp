@@ -14,23 +14,19 @@ QChar upperAsciiLetter(QChar c) {
 }  // namespace
 
 bool IsSameDestination(const QString& a, const QString& b) {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (qsizetype i = 0; i < a.size(); ++i) {
-        if (upperAsciiLetter(a[i]) != upperAsciiLetter(b[i]))
-            return false;
+        if (upperAsciiLetter(a[i]) != upperAsciiLetter(b[i])) return false;
     }
     return true;
 }
 
 void RecordDestination(QStringList& history, const QString& typed) {
-    if (!history.isEmpty() && IsSameDestination(history.first(), typed))
-        return;
+    if (!history.isEmpty() && IsSameDestination(history.first(), typed)) return;
     const auto match = std::find_if(history.begin(), history.end(), [&](const QString& entry) {
         return IsSameDestination(entry, typed);
     });
-    if (match != history.end())
-        history.erase(match);
+    if (match != history.end()) history.erase(match);
     history.insert(0, typed);
 }
 

@@ -36,8 +36,7 @@ QFont arialPixels(int pixels, bool bold = false) {
 QLabel* makeLabel(const QString& caption, QWidget* parent, int left, int top,
                   const QFont* font = nullptr) {
     auto* label = new QLabel(caption, parent);
-    if (font)
-        label->setFont(*font);
+    if (font) label->setFont(*font);
     label->move(left, top);
     label->adjustSize();
     return label;
@@ -131,8 +130,7 @@ TformMain::TformMain(const QString& settingsPath, QWidget* parent)
 }
 
 TformMain::~TformMain() {
-    if (helpWindow_)
-        delete helpWindow_;
+    if (helpWindow_) delete helpWindow_;
 }
 
 QSize TformMain::designSize() const {
@@ -356,8 +354,7 @@ void TformMain::FormCreate() {
     for (qint32 i = 0; i < count; ++i) {
         const QString item =
             ini.ReadString(QStringLiteral("History"), QStringLiteral("Item%1").arg(i), QString());
-        if (!item.isEmpty())
-            lbHistory->addItem(item);
+        if (!item.isEmpty()) lbHistory->addItem(item);
     }
 
     // The centring defaults use the design size, before the saved size applies.
@@ -400,8 +397,7 @@ void TformMain::FormCreate() {
 }
 
 void TformMain::FormDestroy() {
-    if (destroyed_)
-        return;
+    if (destroyed_) return;
     destroyed_ = true;
     // Stopping the workers and releasing the hop table belong to the trace session.
 
@@ -483,8 +479,7 @@ void TformMain::ShowLegend(bool Value) {
         lblWarning->setText(QStringLiteral("%1-%2").arg(qint64(warning) + 1).arg(bad));
         lblBad->setText(QStringLiteral("%1 and up").arg(qint64(bad) + 1));
     }
-    if (!displayOptions_.ColorGraphs && !displayOptions_.ColorHops)
-        Value = false;
+    if (!displayOptions_.ColorGraphs && !displayOptions_.ColorHops) Value = false;
     for (QLabel* label : {lblNormal, lblWarning, lblBad})
         label->setVisible(Value);
 }
@@ -510,8 +505,7 @@ qint32 TformMain::GetDelayMs() const {
 
 void TformMain::editDelayChange() {
     const QString normal = FormatDelay(GetDelayMs(), localeDecimalSeparator());
-    if (normal != editDelay->text())
-        editDelay->setText(normal);
+    if (normal != editDelay->text()) editDelay->setText(normal);
 }
 
 void TformMain::UpDown3Click(TUpDown::Button Button) {
@@ -526,8 +520,7 @@ void TformMain::UpDown3Click(TUpDown::Button Button) {
 
 void TformMain::editTraceCountChange() {
     const QString shown = TraceCountDisplayText(editTraceCount->text());
-    if (shown != editTraceCount->text())
-        editTraceCount->setText(shown);
+    if (shown != editTraceCount->text()) editTraceCount->setText(shown);
 }
 
 // The trace session implements these; until then the controls exist but do nothing.
@@ -557,8 +550,7 @@ void TformMain::Options1Click() {
     dialog.cbIgnoreFirstHop->setChecked(IgnoreFirstHop);
     dialog.cbShowCurrentTime->setChecked(options.ShowCurrentTime);
 
-    if (dialogRunner_(dialog) != QDialog::Accepted)
-        return;
+    if (dialogRunner_(dialog) != QDialog::Accepted) return;
 
     options.ColorHops = dialog.cbColorHops->isChecked();
     options.ColorGraphs = dialog.cbColorGraph->isChecked();
@@ -569,8 +561,7 @@ void TformMain::Options1Click() {
     IgnoreFirstHop = dialog.cbIgnoreFirstHop->isChecked();
     SetShowCurrentTime(dialog.cbShowCurrentTime->isChecked());
     pnlGridResize();
-    if (traceState().SamplesTaken > 0)
-        ShowLegend(true);
+    if (traceState().SamplesTaken > 0) ShowLegend(true);
     ScheduleRefresh();
 }
 
@@ -600,8 +591,7 @@ void TformMain::About1Click() {
 }
 
 THelpWindow* TformMain::helpWindow() {
-    if (!helpWindow_)
-        helpWindow_ = new THelpWindow;
+    if (!helpWindow_) helpWindow_ = new THelpWindow;
     return helpWindow_;
 }
 

@@ -70,8 +70,7 @@ TformOptions::TformOptions(std::function<void(int context)> helpRequested, QWidg
 
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, [helpRequested] {
-        if (helpRequested)
-            helpRequested(HelpContext);
+        if (helpRequested) helpRequested(HelpContext);
     });
 }
 

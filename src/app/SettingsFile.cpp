@@ -46,16 +46,14 @@ SettingsFile::~SettingsFile() = default;
 QString SettingsFile::ReadString(const QString& section, const QString& key,
                                  const QString& fallback) const {
     const char* value = ini_->data.GetValue(utf8(section).c_str(), utf8(key).c_str(), nullptr);
-    if (value == nullptr)
-        return fallback.left(MaxStringLength);
+    if (value == nullptr) return fallback.left(MaxStringLength);
     return QString::fromUtf8(value).left(MaxStringLength);
 }
 
 qint32 SettingsFile::ReadInteger(const QString& section, const QString& key,
                                  qint32 fallback) const {
     const char* value = ini_->data.GetValue(utf8(section).c_str(), utf8(key).c_str(), nullptr);
-    if (value == nullptr)
-        return fallback;
+    if (value == nullptr) return fallback;
     return integerTextOr(QString::fromUtf8(value), fallback, HexPrefixes::DollarOrZeroX);
 }
 
@@ -83,21 +81,18 @@ void SettingsFile::commit() {
         throw HoplarkError(
             QStringLiteral("Unable to write to %1").arg(QDir::toNativeSeparators(fullPath)));
     };
-    if (!saved)
-        fail();
+    if (!saved) fail();
     // QSaveFile writes a temporary file beside the target and renames it over the old one
     // only when every byte was written.
     QDir().mkpath(QFileInfo(fullPath).absolutePath());
     QSaveFile file(fullPath);
-    if (!file.open(QIODevice::WriteOnly))
-        fail();
+    if (!file.open(QIODevice::WriteOnly)) fail();
     const QByteArray bytes = QByteArray::fromStdString(text);
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
         fail();
     }
-    if (!file.commit())
-        fail();
+    if (!file.commit()) fail();
 }
 
 }  // namespace hoplark

@@ -11,8 +11,7 @@ const QString FileName = QStringLiteral("Hoplark.INI");
 }
 
 QString SettingsLocation::resolve() const {
-    if (!overridePath.isEmpty())
-        return QFileInfo(overridePath).absoluteFilePath();
+    if (!overridePath.isEmpty()) return QFileInfo(overridePath).absoluteFilePath();
     if (isWritableDir && isWritableDir(executableDir))
         return QDir(executableDir).filePath(FileName);
     // The XDG rule: an unset or relative $XDG_CONFIG_HOME means ~/.config.

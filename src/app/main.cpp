@@ -1,11 +1,14 @@
 #include <QApplication>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QStringList>
 #include <cstdio>
 
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
+#include "app/ReportMode.h"
 #include "app/SettingsLocation.h"
+#include "probe/EchoService.h"
 
 namespace {
 
@@ -44,6 +47,9 @@ int main(int argc, char** argv) {
         case hoplark::CommandLine::Action::Report:
             break;
     }
-    std::fputs("hoplark: the report mode is not built yet\n", stderr);
-    return 1;
+    // The echo facility is bound before any other thread exists: a raw socket's privilege is
+    // dropped by the binding thread, and threads started earlier would keep theirs.
+    auto echo = std::make_shared<hoplark::EchoService>();
+    QCoreApplication application(argc, argv);
+    return hoplark::RunReport(command.reportArguments, echo, stdout, stderr);
 }

@@ -42,11 +42,9 @@ int64_t realtimeNs() {
 
 std::optional<int64_t> softwareStamp(const cmsghdr* cmsg) {
     scm_timestamping stamps{};
-    if (cmsg->cmsg_len < CMSG_LEN(sizeof stamps))
-        return std::nullopt;
+    if (cmsg->cmsg_len < CMSG_LEN(sizeof stamps)) return std::nullopt;
     std::memcpy(&stamps, CMSG_DATA(cmsg), sizeof stamps);
-    if (stamps.ts[0].tv_sec == 0 && stamps.ts[0].tv_nsec == 0)
-        return std::nullopt;
+    if (stamps.ts[0].tv_sec == 0 && stamps.ts[0].tv_nsec == 0) return std::nullopt;
     return static_cast<int64_t>(stamps.ts[0].tv_sec) * 1'000'000'000 + stamps.ts[0].tv_nsec;
 }
 
@@ -62,21 +60,17 @@ sockaddr_in socketAddress(uint32_t address) {
 int waitReady(int fd, int cancelFd, int64_t deadlineNs) {
     for (;;) {
         const int64_t leftNs = deadlineNs - monotonicNs();
-        if (leftNs <= 0)
-            return 0;
+        if (leftNs <= 0) return 0;
         pollfd entries[2] = {{fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
         const int count = cancelFd >= 0 ? 2 : 1;
         const int timeoutMs = static_cast<int>((leftNs + 999'999) / 1'000'000);
         const int ready = poll(entries, count, timeoutMs);
         if (ready < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return 0;
         }
-        if (count == 2 && entries[1].revents != 0)
-            return -1;
-        if (entries[0].revents != 0)
-            return entries[0].revents;
+        if (count == 2 && entries[1].revents != 0) return -1;
+        if (entries[0].revents != 0) return entries[0].revents;
     }
 }
 
@@ -120,10 +114,8 @@ uint32_t StatusForIcmpError(uint8_t type, uint8_t code) {
 // the shared socket that the receiver thread fills in and signals through wakeFd.
 struct EchoService::Exchange {
     ~Exchange() {
-        if (socketFd >= 0)
-            close(socketFd);
-        if (wakeFd >= 0)
-            close(wakeFd);
+        if (socketFd >= 0) close(socketFd);
+        if (wakeFd >= 0) close(wakeFd);
     }
     int socketFd = -1;
     int wakeFd = -1;
@@ -160,10 +152,8 @@ EchoService::EchoService(const BindOptions& options) {
 
 bool EchoService::openRaw(const BindOptions& options) {
     rawSocket_ = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (options.dropCapabilities)
-        dropAllCapabilities();
-    if (rawSocket_ < 0)
-        return false;
+    if (options.dropCapabilities) dropAllCapabilities();
+    if (rawSocket_ < 0) return false;
     // Only echo replies and the errors that can quote an echo request reach the receiver.
     icmp_filter filter{};
     filter.data =
@@ -190,29 +180,24 @@ EchoService::~EchoService() {
         [[maybe_unused]] ssize_t written = write(stopReceiver_, &one, sizeof one);
         receiver_.join();
     }
-    if (stopReceiver_ >= 0)
-        close(stopReceiver_);
-    if (rawSocket_ >= 0)
-        close(rawSocket_);
+    if (stopReceiver_ >= 0) close(stopReceiver_);
+    if (rawSocket_ >= 0) close(rawSocket_);
 }
 
 EchoHandle EchoService::IcmpCreateFile() {
-    if (!bound())
-        return INVALID_HANDLE_VALUE;
+    if (!bound()) return INVALID_HANDLE_VALUE;
     auto exchange = std::make_shared<Exchange>();
     exchange->sequence = nextSequence_.fetch_add(1, std::memory_order_relaxed);
     if (mode_ == Mode::Datagram) {
         exchange->socketFd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
-        if (exchange->socketFd < 0)
-            return INVALID_HANDLE_VALUE;
+        if (exchange->socketFd < 0) return INVALID_HANDLE_VALUE;
         const int on = 1;
         setsockopt(exchange->socketFd, SOL_IP, IP_RECVERR, &on, sizeof on);
         setsockopt(exchange->socketFd, SOL_SOCKET, SO_TIMESTAMPING, &TimestampFlags,
                    sizeof TimestampFlags);
     } else {
         exchange->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (exchange->wakeFd < 0)
-            return INVALID_HANDLE_VALUE;
+        if (exchange->wakeFd < 0) return INVALID_HANDLE_VALUE;
     }
     std::lock_guard lock(exchangesLock_);
     if (mode_ == Mode::Raw) {
@@ -220,11 +205,9 @@ EchoHandle EchoService::IcmpCreateFile() {
         for (;;) {
             bool inUse = false;
             for (const auto& [handle, other] : exchanges_) {
-                if (other->sequence == exchange->sequence)
-                    inUse = true;
+                if (other->sequence == exchange->sequence) inUse = true;
             }
-            if (!inUse)
-                break;
+            if (!inUse) break;
             exchange->sequence = nextSequence_.fetch_add(1, std::memory_order_relaxed);
         }
     }
@@ -238,8 +221,7 @@ void EchoService::IcmpCloseHandle(EchoHandle handle) {
     {
         std::lock_guard lock(exchangesLock_);
         auto it = exchanges_.find(handle);
-        if (it == exchanges_.end())
-            return;
+        if (it == exchanges_.end()) return;
         exchange = std::move(it->second);
         exchanges_.erase(it);
     }
@@ -260,8 +242,7 @@ uint32_t EchoService::IcmpSendEcho(EchoHandle handle, uint32_t destAddress, cons
                                    int16_t requestSize, const IP_OPTION_INFORMATION* options,
                                    void* replyBuffer, uint32_t replySize, int32_t timeoutMs,
                                    int cancelFd) {
-    if (replyBuffer == nullptr || replySize < sizeof(ICMP_ECHO_REPLY))
-        return 0;
+    if (replyBuffer == nullptr || replySize < sizeof(ICMP_ECHO_REPLY)) return 0;
     ICMP_ECHO_REPLY reply;
     reply.Status = IP_GENERAL_FAILURE;
     const auto finish = [&](const Outcome& outcome) {
@@ -307,8 +288,7 @@ EchoService::Outcome EchoService::exchangeDatagram(Exchange& exchange, uint32_t 
     alignas(cmsghdr) char control[512];
     for (;;) {
         const int ready = waitReady(fd, cancelFd, deadline);
-        if (ready <= 0)
-            return Outcome{IP_REQ_TIMED_OUT};
+        if (ready <= 0) return Outcome{IP_REQ_TIMED_OUT};
         const int64_t wokeMono = monotonicNs();
 
         sockaddr_in from{};
@@ -323,8 +303,7 @@ EchoService::Outcome EchoService::exchangeDatagram(Exchange& exchange, uint32_t 
         const bool fromErrorQueue = (ready & POLLERR) != 0;
         const ssize_t length =
             recvmsg(fd, &message, MSG_DONTWAIT | (fromErrorQueue ? MSG_ERRQUEUE : 0));
-        if (length < 0)
-            continue;
+        if (length < 0) continue;
 
         std::optional<int64_t> stampNs;
         const sock_extended_err* error = nullptr;
@@ -345,8 +324,7 @@ EchoService::Outcome EchoService::exchangeDatagram(Exchange& exchange, uint32_t 
         const auto* icmp = buffer.data();
         const auto bytes = static_cast<size_t>(length);
         if (fromErrorQueue) {
-            if (error == nullptr)
-                continue;
+            if (error == nullptr) continue;
             if (error->ee_origin == SO_EE_ORIGIN_TIMESTAMPING) {
                 sentNs = stampNs;
                 continue;
@@ -415,8 +393,7 @@ EchoService::Outcome EchoService::exchangeRaw(Exchange& exchange, uint32_t destA
     const int64_t wokeMono = monotonicNs();
     std::lock_guard lock(exchangesLock_);
     exchange.waiting = false;
-    if (ready <= 0 || !exchange.answered)
-        return Outcome{IP_REQ_TIMED_OUT};
+    if (ready <= 0 || !exchange.answered) return Outcome{IP_REQ_TIMED_OUT};
     const IcmpMessage& answer = exchange.answer;
     Outcome outcome{answer.isError() ? StatusForIcmpError(answer.type, answer.code) : IP_SUCCESS};
     outcome.responder = answer.source;
@@ -433,14 +410,11 @@ void EchoService::receiveLoop() {
     for (;;) {
         pollfd entries[2] = {{rawSocket_, POLLIN, 0}, {stopReceiver_, POLLIN, 0}};
         if (poll(entries, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return;
         }
-        if (entries[1].revents != 0)
-            return;
-        if (entries[0].revents == 0)
-            continue;
+        if (entries[1].revents != 0) return;
+        if (entries[0].revents == 0) continue;
         iovec io{buffer.data(), buffer.size()};
         msghdr message{};
         message.msg_iov = &io;
@@ -448,8 +422,7 @@ void EchoService::receiveLoop() {
         message.msg_control = control;
         message.msg_controllen = sizeof control;
         const ssize_t length = recvmsg(rawSocket_, &message, MSG_DONTWAIT);
-        if (length <= 0)
-            continue;
+        if (length <= 0) continue;
         std::optional<int64_t> stampNs;
         for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
             if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPING) {
@@ -463,12 +436,10 @@ void EchoService::receiveLoop() {
 void EchoService::handleRawPacket(const uint8_t* data, size_t size,
                                   std::optional<int64_t> stampNs) {
     const auto message = ParseIcmpPacket(data, size);
-    if (!message)
-        return;
+    if (!message) return;
     std::lock_guard lock(exchangesLock_);
     for (auto& [handle, exchange] : exchanges_) {
-        if (!exchange->waiting || exchange->answered)
-            continue;
+        if (!exchange->waiting || exchange->answered) continue;
         if (!AnswersEcho(*message, exchange->destination, rawIdentifier_, exchange->sequence)) {
             continue;
         }

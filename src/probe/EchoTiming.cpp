@@ -12,8 +12,7 @@ constexpr int64_t StampSlackNs = NsPerMs;
 constexpr int32_t LargestSample = 9998;
 
 int32_t roundToMs(int64_t ns) {
-    if (ns < 0)
-        ns = 0;
+    if (ns < 0) ns = 0;
     const int64_t ms = (ns + NsPerMs / 2) / NsPerMs;
     return static_cast<int32_t>(std::min<int64_t>(ms, LargestSample));
 }

@@ -19,13 +19,10 @@ uint32_t readAddress(const uint8_t* p) {
 // The length of the IPv4 header at `p`, or 0 when it is not a well-formed IPv4 header that
 // fits in `size` bytes.
 size_t ipHeaderLength(const uint8_t* p, size_t size) {
-    if (size < IpHeaderMinSize)
-        return 0;
-    if ((p[0] >> 4) != 4)
-        return 0;
+    if (size < IpHeaderMinSize) return 0;
+    if ((p[0] >> 4) != 4) return 0;
     const size_t length = static_cast<size_t>(p[0] & 0x0F) * 4;
-    if (length < IpHeaderMinSize || length > size)
-        return 0;
+    if (length < IpHeaderMinSize || length > size) return 0;
     return length;
 }
 
@@ -39,15 +36,12 @@ constexpr uint8_t ProtocolIcmp = 1;
 }  // namespace
 
 std::optional<IcmpMessage> ParseIcmpPacket(const uint8_t* data, size_t size) {
-    if (data == nullptr)
-        return std::nullopt;
+    if (data == nullptr) return std::nullopt;
     const size_t outerLength = ipHeaderLength(data, size);
-    if (outerLength == 0 || data[9] != ProtocolIcmp)
-        return std::nullopt;
+    if (outerLength == 0 || data[9] != ProtocolIcmp) return std::nullopt;
     const uint8_t* icmp = data + outerLength;
     const size_t icmpSize = size - outerLength;
-    if (icmpSize < IcmpHeaderSize)
-        return std::nullopt;
+    if (icmpSize < IcmpHeaderSize) return std::nullopt;
 
     IcmpMessage message;
     message.source = readAddress(data + 12);
@@ -58,21 +52,17 @@ std::optional<IcmpMessage> ParseIcmpPacket(const uint8_t* data, size_t size) {
         message.sequence = readU16(icmp + 6);
         return message;
     }
-    if (!isErrorType(message.type))
-        return std::nullopt;
+    if (!isErrorType(message.type)) return std::nullopt;
 
     // The error quotes the offending packet: its IP header (options included) and at least the
     // first 8 bytes of its payload, which for us is the echo request's header.
     const uint8_t* quoted = icmp + IcmpHeaderSize;
     const size_t quotedSize = icmpSize - IcmpHeaderSize;
     const size_t quotedLength = ipHeaderLength(quoted, quotedSize);
-    if (quotedLength == 0 || quoted[9] != ProtocolIcmp)
-        return std::nullopt;
-    if (quotedSize - quotedLength < IcmpHeaderSize)
-        return std::nullopt;
+    if (quotedLength == 0 || quoted[9] != ProtocolIcmp) return std::nullopt;
+    if (quotedSize - quotedLength < IcmpHeaderSize) return std::nullopt;
     const uint8_t* quotedIcmp = quoted + quotedLength;
-    if (quotedIcmp[0] != IcmpEchoRequest)
-        return std::nullopt;
+    if (quotedIcmp[0] != IcmpEchoRequest) return std::nullopt;
     message.quotedDestination = readAddress(quoted + 16);
     message.identifier = readU16(quotedIcmp + 4);
     message.sequence = readU16(quotedIcmp + 6);
@@ -81,8 +71,7 @@ std::optional<IcmpMessage> ParseIcmpPacket(const uint8_t* data, size_t size) {
 
 bool AnswersEcho(const IcmpMessage& message, uint32_t destination, uint16_t identifier,
                  uint16_t sequence) {
-    if (message.identifier != identifier || message.sequence != sequence)
-        return false;
+    if (message.identifier != identifier || message.sequence != sequence) return false;
     return !message.isError() || message.quotedDestination == destination;
 }
 
@@ -90,8 +79,7 @@ uint16_t InternetChecksum(const uint8_t* data, size_t size) {
     uint32_t sum = 0;
     for (size_t i = 0; i + 1 < size; i += 2)
         sum += readU16(data + i);
-    if (size % 2 != 0)
-        sum += static_cast<uint32_t>(data[size - 1]) << 8;
+    if (size % 2 != 0) sum += static_cast<uint32_t>(data[size - 1]) << 8;
     while (sum >> 16)
         sum = (sum & 0xFFFF) + (sum >> 16);
     return static_cast<uint16_t>(~sum);

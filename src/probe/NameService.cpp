@@ -12,8 +12,7 @@ namespace hoplark {
 uint32_t InetAddr(const std::string& text) {
     in_addr address{};
     // inet_aton takes the same forms as the classic inet_addr, and tells 255.255.255.255 apart.
-    if (inet_aton(text.c_str(), &address) == 0)
-        return NoAddress;
+    if (inet_aton(text.c_str(), &address) == 0) return NoAddress;
     return address.s_addr;
 }
 
@@ -45,8 +44,7 @@ std::optional<HostEntry> SystemNameService::LookupHost(const std::string& name) 
         }
     }
     freeaddrinfo(result);
-    if (entry.firstAddress == NoAddress)
-        return std::nullopt;
+    if (entry.firstAddress == NoAddress) return std::nullopt;
     return entry;
 }
 

@@ -18,16 +18,13 @@ void TTrace::Probe() {
     RoundTrip = LostSample;
     DestAddress = InetAddr(Destination);
     // An unbound facility was reported once at start-up; every probe then just ends lost.
-    if (!service_.bound())
-        return;
+    if (!service_.bound()) return;
     // A size that cannot be sent (from a hand-edited settings file) ends the probe quietly.
     const int packetSize = service_.packetSize();
-    if (packetSize <= 0 || packetSize > std::numeric_limits<int16_t>::max())
-        return;
+    if (packetSize <= 0 || packetSize > std::numeric_limits<int16_t>::max()) return;
     try {
         const EchoHandle handle = service_.IcmpCreateFile();
-        if (handle == INVALID_HANDLE_VALUE)
-            throw std::runtime_error(InvalidHandleText);
+        if (handle == INVALID_HANDLE_VALUE) throw std::runtime_error(InvalidHandleText);
         try {
             probeWithHandle(handle, packetSize);
         } catch (...) {
@@ -36,8 +33,7 @@ void TTrace::Probe() {
         }
         service_.IcmpCloseHandle(handle);
     } catch (const std::exception& failure) {
-        if (reportFailure_)
-            reportFailure_(failure.what());
+        if (reportFailure_) reportFailure_(failure.what());
     }
 }
 

@@ -38,8 +38,7 @@ void TTraceThread::Execute() {
     sched_param idle{};
     pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
 
-    if (StartDelay > 0)
-        cancel_.sleepFor(StartDelay);
+    if (StartDelay > 0) cancel_.sleepFor(StartDelay);
     if (!terminated()) {
         try {
             probeAndPost();
@@ -67,12 +66,10 @@ void TTraceThread::probeAndPost() {
     auto result = std::make_unique<THostInfo>(Hop);
     result->IP = responder;
     result->AvgTime = static_cast<qint16>(probe.RoundTrip);
-    if (terminated() || !channel_->receiverAlive())
-        return;
+    if (terminated() || !channel_->receiverAlive()) return;
     channel_->post(new WorkerEvent(WM_HOPRESULT, trace_, std::move(result)));
 
-    if (terminated() || !ResolveName || responder.isEmpty() || !channel_->receiverAlive())
-        return;
+    if (terminated() || !ResolveName || responder.isEmpty() || !channel_->receiverAlive()) return;
     auto named = std::make_unique<THostInfo>(Hop);
     named->IP = responder;
     const auto name = names_->LookupAddress(InetAddr(probe.ResponderIP));

@@ -97,8 +97,7 @@ void TraceSession::resolveTarget(const QString& destination) {
         hostName = QString::fromStdString(host->officialName);
     } else {
         const std::optional<std::string> name = names_.LookupAddress(TargetIP);
-        if (name)
-            hostName = QString::fromStdString(*name);
+        if (name) hostName = QString::fromStdString(*name);
     }
     // Workers probe, and the label shows, the plain dotted form even when the user typed
     // "127.1" or leading zeros; the destination is recognised by this address value.
@@ -118,8 +117,7 @@ void TraceSession::StopTrace() {
 }
 
 void TraceSession::RestartTrace() {
-    if (!restartAvailable_ || Tracing)
-        return;
+    if (!restartAvailable_ || Tracing) return;
     setAnimation(true, true);
     Tracing = true;
     emit tracingChanged(true);
@@ -147,8 +145,7 @@ void TraceSession::onRoundTimer() {
 void TraceSession::tmrTraceTimer() {
     const qint64 launchStartedMs = clock_.tickMs();
     roundTimer_.stop();
-    if (!Tracing)
-        return;
+    if (!Tracing) return;
     DoTrace();
 
     const qint32 limit = countFromText(traceCountText_);
@@ -169,14 +166,12 @@ void TraceSession::tmrTraceTimer() {
 void TraceSession::armRoundTimer(qint64 launchStartedMs) {
     qint64 delay = delayProvider_ ? delayProvider_() : DefaultDelayMs;
     // A delay that is not positive would re-fire at once, round after round.
-    if (delay <= 0)
-        delay = DefaultDelayMs;
+    if (delay <= 0) delay = DefaultDelayMs;
     const qint64 launchMs = std::abs(clock_.tickMs() - launchStartedMs);
     if (launchMs < LaunchCompensationLimitMs) {
         delay -= std::abs(clock_.tickMs() - launchStartedMs);
         // The launch took longer than the whole delay: the next round is due now.
-        if (delay < 1)
-            delay = 1;
+        if (delay < 1) delay = 1;
     }
     roundTimer_.start(static_cast<int>(delay));
 }
@@ -195,8 +190,7 @@ void TraceSession::DoTrace() {
         bool resolve = true;
         if (hops.count() >= hop) {
             const THostInfo& record = hops.at(hop - 1);
-            if (record.Unreachable)
-                break;
+            if (record.Unreachable) break;
             resolve = record.DNSName.isEmpty();
         }
         HopProbeRequest request;
@@ -218,8 +212,7 @@ void TraceSession::DoTrace() {
                 emit workerErrorRaised(text);
             }
         }
-        if (launched)
-            AdjustPending(+1);
+        if (launched) AdjustPending(+1);
         ++hop;
     } while (hop <= maxHop);
 
@@ -234,15 +227,12 @@ void TraceSession::AdjustPending(qint32 delta) {
         // Only completions of counted workers arrive here, so the count cannot go below 0;
         // the clamp keeps a misbehaving worker from wedging "Querying" on.
         PendingQueries = std::max(0, PendingQueries + delta);
-        if (queryingText_ != QueryingText && PendingQueries != 0)
-            raised = true;
-        if (PendingQueries == 0 && queryingText_ == QueryingText)
-            cleared = true;
+        if (queryingText_ != QueryingText && PendingQueries != 0) raised = true;
+        if (PendingQueries == 0 && queryingText_ == QueryingText) cleared = true;
     }
     if (raised) {
         setQueryingText(QueryingText);
-        if (animationVisible_)
-            setAnimation(true, true);
+        if (animationVisible_) setAnimation(true, true);
     }
     if (cleared) {
         setQueryingText(QString());
@@ -260,11 +250,9 @@ void TraceSession::StopAllThreads() {
 // ---------------------------------------------------------------- worker messages
 
 bool TraceSession::event(QEvent* event) {
-    if (!WorkerEvent::isWorkerMessage(event))
-        return QObject::event(event);
+    if (!WorkerEvent::isWorkerMessage(event)) return QObject::event(event);
     auto& message = static_cast<WorkerEvent&>(*event);
-    if (message.trace() != currentTrace_)
-        return true;  // an earlier trace's: dropped
+    if (message.trace() != currentTrace_) return true;  // an earlier trace's: dropped
     switch (message.message()) {
         case WM_HOPRESULT:
             OnHopResult(message);
@@ -311,8 +299,7 @@ void TraceSession::OnHopResult(WorkerEvent& event) {
         while (hops.count() < result->Hop)
             hops.append();
         THostInfo& record = hops.at(result->Hop - 1);
-        if (record.IP.isEmpty())
-            record.IP = result->IP;
+        if (record.IP.isEmpty()) record.IP = result->IP;
         record.AddSample(sample, window);
     }
 
@@ -342,8 +329,7 @@ void TraceSession::updateRowCount() {
 void TraceSession::OnHopName(WorkerEvent& event) {
     const std::unique_ptr<THostInfo> name = event.takeRecord();
     HopTable& hops = state_.HopList;
-    if (!name || name->Hop < 1 || name->Hop > hops.count())
-        return;
+    if (!name || name->Hop < 1 || name->Hop > hops.count()) return;
     THostInfo& record = hops.at(name->Hop - 1);
     if (record.DNSName.isEmpty() || record.DNSName == NO_NAME) {
         record.DNSName = name->DNSName;
@@ -354,8 +340,7 @@ void TraceSession::OnHopName(WorkerEvent& event) {
 void TraceSession::OnRescale() {
     const qint32 before = state_.GraphScale;
     RecalcScale();
-    if (state_.GraphScale != before)
-        emit refreshRequested();
+    if (state_.GraphScale != before) emit refreshRequested();
 }
 
 void TraceSession::OnQueryDone() {
@@ -364,8 +349,7 @@ void TraceSession::OnQueryDone() {
 
 void TraceSession::OnWorkerError(const WorkerEvent& event) {
     // Up to 35 workers of a round can fail the same way; one report is enough.
-    if (reportedWorkerErrors_.contains(event.text()))
-        return;
+    if (reportedWorkerErrors_.contains(event.text())) return;
     reportedWorkerErrors_.insert(event.text());
     emit workerErrorRaised(event.text());
 }
@@ -375,8 +359,7 @@ void TraceSession::OnWorkerError(const WorkerEvent& event) {
 void TraceSession::SetSamplesTaken(qint32 value) {
     state_.SamplesTaken = value;
     HistorySliderState slider = slider_;
-    if (value < slider.position)
-        slider.position = std::max(1, value);
+    if (value < slider.position) slider.position = std::max(1, value);
     const bool atEnd = slider.position == slider.maximum;
     const qint32 count = countFromText(sampleCountText_);
 
@@ -398,12 +381,10 @@ void TraceSession::SetSamplesTaken(qint32 value) {
         }
         window.LastSample = window.FirstSample + count - 1;
     }
-    if (window.LastSample > value - 1)
-        window.LastSample = value - 1;
+    if (window.LastSample > value - 1) window.LastSample = value - 1;
     setSlider(slider);
 
-    if (window.FirstSample != oldFirst)
-        state_.GraphScale = state_.HopList.RecalcAll(window);
+    if (window.FirstSample != oldFirst) state_.GraphScale = state_.HopList.RecalcAll(window);
 
     traceCountPanelText_ = QStringLiteral("Trace Count: %1").arg(value);
     displayedSamplesPanelText_ = value > 0 ? QStringLiteral("Displayed Samples: %1 to %2")
@@ -442,30 +423,26 @@ void TraceSession::RecalcScale() {
 // ---------------------------------------------------------------- outputs
 
 void TraceSession::setQueryingText(const QString& text) {
-    if (text == queryingText_)
-        return;
+    if (text == queryingText_) return;
     queryingText_ = text;
     emit queryingTextChanged(text);
 }
 
 void TraceSession::setAnimation(bool visible, bool playing) {
-    if (visible == animationVisible_ && playing == animationPlaying_)
-        return;
+    if (visible == animationVisible_ && playing == animationPlaying_) return;
     animationVisible_ = visible;
     animationPlaying_ = playing;
     emit busyAnimationChanged(visible, playing);
 }
 
 void TraceSession::setRestartAvailable(bool available) {
-    if (available == restartAvailable_)
-        return;
+    if (available == restartAvailable_) return;
     restartAvailable_ = available;
     emit restartAvailableChanged(available);
 }
 
 void TraceSession::setSlider(const HistorySliderState& slider) {
-    if (slider == slider_)
-        return;
+    if (slider == slider_) return;
     slider_ = slider;
     emit historySliderChanged(slider);
 }

@@ -15,8 +15,7 @@ TActivityAnimation::TActivityAnimation(QWidget* parent) : QWidget(parent) {
 }
 
 void TActivityAnimation::play() {
-    if (!timer_.isActive())
-        timer_.start();
+    if (!timer_.isActive()) timer_.start();
 }
 
 void TActivityAnimation::stop() {

@@ -16,8 +16,7 @@ void Canvas::setBrushColor(const QColor& color) {
 }
 
 void Canvas::fillRect(const CellRect& rect) {
-    if (brushClear_ || rect.width() <= 0 || rect.height() <= 0)
-        return;
+    if (brushClear_ || rect.width() <= 0 || rect.height() <= 0) return;
     painter_.fillRect(rect.left, rect.top, rect.width(), rect.height(), brushColor_);
 }
 
@@ -104,8 +103,7 @@ void Canvas::textRect(const CellRect& clip, int x, int y, const QString& text) {
 }
 
 void Canvas::textRectTransparent(const CellRect& clip, int x, int y, const QString& text) {
-    if (clip.width() <= 0 || clip.height() <= 0)
-        return;
+    if (clip.width() <= 0 || clip.height() <= 0) return;
     painter_.save();
     painter_.setClipRect(clip.left, clip.top, clip.width(), clip.height());
     drawText(x, y, text);
@@ -126,8 +124,7 @@ void Canvas::drawRaisedInnerEdge(const CellRect& rect, const QColor& highlight,
                                  const QColor& shadow) {
     const int w = rect.width();
     const int h = rect.height();
-    if (w <= 0 || h <= 0)
-        return;
+    if (w <= 0 || h <= 0) return;
     painter_.fillRect(rect.left, rect.bottom - 1, w, 1, shadow);
     painter_.fillRect(rect.right - 1, rect.top, 1, h, shadow);
     painter_.fillRect(rect.left, rect.top, w - 1, 1, highlight);

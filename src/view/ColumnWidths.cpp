@@ -7,8 +7,7 @@ namespace hoplark {
 
 ColumnWidthArray FitColumnWidths(const ColumnWidthArray& widths, int clientWidth) {
     const int total = std::accumulate(widths.begin(), widths.end(), 0);
-    if (total == clientWidth)
-        return widths;
+    if (total == clientWidth) return widths;
     const int extra = clientWidth - total;
     // extra * 2/3 is never exactly halfway between two integers, so ties cannot arise.
     const int share = static_cast<int>(std::lround(extra * 2.0 / 3.0));

@@ -30,8 +30,7 @@ GraphPoints ComputeGraphPoints(int index, const CellRect& rect, int W, int H, qi
             break;
         }
     }
-    if (HopList.at(index).HasReplies())
-        points.CurPoint = pointOf(index);
+    if (HopList.at(index).HasReplies()) points.CurPoint = pointOf(index);
     points.DotPoint = points.CurPoint;
 
     // A silent hop continues the line from its nearest replying neighbour, so one segment
@@ -44,8 +43,7 @@ GraphPoints ComputeGraphPoints(int index, const CellRect& rect, int W, int H, qi
         points.CurPoint = points.NextPoint;
         points.NextPoint = QPoint();
     }
-    if (points.CurPoint.x() == 0)
-        points.PrevPoint.setX(0);
+    if (points.CurPoint.x() == 0) points.PrevPoint.setX(0);
     return points;
 }
 

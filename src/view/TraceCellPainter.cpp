@@ -91,8 +91,7 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
             }
             break;
         case 2:
-            if (!r.Unreachable)
-                canvas.textRect(Rect, Rect.left + 2, textTop, r.IP);
+            if (!r.Unreachable) canvas.textRect(Rect, Rect.left + 2, textTop, r.IP);
             break;
         case 3:
             canvas.textRect(Rect, Rect.left + 2, textTop, r.DNSName);
@@ -115,8 +114,7 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
             break;
         default:
             drawGraphCell(canvas, Row, Rect);
-            if (r.Unreachable)
-                drawUnreachableOverflow(canvas, r, Rect);
+            if (r.Unreachable) drawUnreachableOverflow(canvas, r, Rect);
             break;
     }
 }

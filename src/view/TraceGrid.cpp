@@ -99,10 +99,8 @@ void TTraceGrid::paintCells(QPainter& painter, int width, int height) {
     }
     // Only where no cell is does the grid's own background show.
     const int cellsRight = colLeft(ColCount);
-    if (cellsRight < width)
-        painter.fillRect(cellsRight, 0, width - cellsRight, top, background);
-    if (top < height)
-        painter.fillRect(0, top, width, height - top, background);
+    if (cellsRight < width) painter.fillRect(cellsRight, 0, width - cellsRight, top, background);
+    if (top < height) painter.fillRect(0, top, width, height - top, background);
 }
 
 }  // namespace hoplark

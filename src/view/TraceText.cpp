@@ -10,8 +10,7 @@ QString sampleField(const THostInfo& record, qint32 position) {
     const bool inList = position >= 0 && static_cast<size_t>(position) < record.Samples.size();
     if (inList) {
         const qint32 value = record.Samples[static_cast<size_t>(position)];
-        if (value < LOST_SAMPLE)
-            return QString::asprintf("%4d ms ", value);
+        if (value < LOST_SAMPLE) return QString::asprintf("%4d ms ", value);
     }
     return QStringLiteral("  *     ");
 }
@@ -29,8 +28,7 @@ QString BuildTraceText(const TraceState& state, const QString& hostNameCaption,
         for (qint32 p = state.Window.FirstSample; p <= state.Window.LastSample; ++p) {
             text += sampleField(record, p);
         }
-        if (record.DNSName != NO_NAME)
-            text += QLatin1Char(' ') + record.DNSName;
+        if (record.DNSName != NO_NAME) text += QLatin1Char(' ') + record.DNSName;
         text += QStringLiteral(" [") + record.IP + QLatin1Char(']') + LineEnd;
         ++index;
     }

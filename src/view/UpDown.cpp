@@ -33,27 +33,23 @@ void TUpDown::setRange(int minimum, int maximum) {
 
 void TUpDown::setPosition(int position) {
     position_ = std::clamp(position, minimum_, maximum_);
-    if (associate_)
-        associate_->setText(QString::number(position_));
+    if (associate_) associate_->setText(QString::number(position_));
 }
 
 void TUpDown::setAssociate(QLineEdit* edit) {
     associate_ = edit;
-    if (edit)
-        connect(edit, &QLineEdit::textChanged, this, &TUpDown::followAssociateText);
+    if (edit) connect(edit, &QLineEdit::textChanged, this, &TUpDown::followAssociateText);
 }
 
 void TUpDown::followAssociateText(const QString& text) {
     bool ok = false;
     const int value = text.toInt(&ok);
-    if (ok && value >= minimum_ && value <= maximum_)
-        position_ = value;
+    if (ok && value >= minimum_ && value <= maximum_) position_ = value;
 }
 
 void TUpDown::press(Button button) {
     const int next = button == Button::Up ? position_ + 1 : position_ - 1;
-    if (next < minimum_ || next > maximum_)
-        return;
+    if (next < minimum_ || next > maximum_) return;
     setPosition(next);
     emit clicked(button);
 }

@@ -24,8 +24,7 @@ TEST(EchoServiceThreads, ConcurrentRawProbesEachGetTheirOwnAnswer) {
     NetnsChain chain(options);
     const auto result = chain.runInClient([&] {
         EchoService service({.allowDatagram = false, .allowRaw = true, .dropCapabilities = true});
-        if (service.mode() != EchoService::Mode::Raw)
-            return std::string("not raw");
+        if (service.mode() != EchoService::Mode::Raw) return std::string("not raw");
         std::vector<std::string> responders(Concurrent);
         std::vector<std::thread> threads;
         for (int i = 0; i < Concurrent; ++i) {

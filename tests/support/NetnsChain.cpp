@@ -28,10 +28,8 @@ std::string readAll(int fd) {
     char buffer[4096];
     for (;;) {
         const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
         text.append(buffer, static_cast<size_t>(n));
     }
     return text;
@@ -48,10 +46,8 @@ std::string linkAddress(int link, int side) {
 
 void enterNamespaceFiles(const std::string& ns) {
     const std::filesystem::path files = "/etc/netns/" + ns;
-    if (!std::filesystem::exists(files))
-        return;
-    if (unshare(CLONE_NEWNS) != 0)
-        throw std::runtime_error("unshare(CLONE_NEWNS) failed");
+    if (!std::filesystem::exists(files)) return;
+    if (unshare(CLONE_NEWNS) != 0) throw std::runtime_error("unshare(CLONE_NEWNS) failed");
     mount(nullptr, "/", nullptr, MS_REC | MS_SLAVE, nullptr);
     for (const auto& entry : std::filesystem::directory_iterator(files)) {
         const std::string target = "/etc/" + entry.path().filename().string();
@@ -65,8 +61,7 @@ void enterNamespaceFiles(const std::string& ns) {
 
 CommandResult RunCommand(const std::vector<std::string>& arguments) {
     int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0)
-        return {};
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) return {};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
@@ -94,12 +89,9 @@ CommandResult RunCommand(const std::vector<std::string>& arguments) {
 }
 
 std::string NetnsUnavailableReason() {
-    if (geteuid() != 0)
-        return "needs root to build network namespaces";
-    if (RunCommand({"ip", "-V"}).exitCode != 0)
-        return "needs the ip command (iproute2)";
-    if (access("/dev/net/tun", R_OK | W_OK) != 0)
-        return "needs /dev/net/tun";
+    if (geteuid() != 0) return "needs root to build network namespaces";
+    if (RunCommand({"ip", "-V"}).exitCode != 0) return "needs the ip command (iproute2)";
+    if (access("/dev/net/tun", R_OK | W_OK) != 0) return "needs /dev/net/tun";
     return {};
 }
 
@@ -153,20 +145,17 @@ void NetnsChain::writeSysctl(const std::string& ns, const std::string& key,
         std::ofstream file("/proc/sys/" + key);
         file << value << "\n";
         file.close();
-        if (!file)
-            throw std::runtime_error("cannot write " + key);
+        if (!file) throw std::runtime_error("cannot write " + key);
         return std::string();
     });
-    if (result.exitCode != 0)
-        throw std::runtime_error(result.output);
+    if (result.exitCode != 0) throw std::runtime_error(result.output);
 }
 
 void NetnsChain::build() {
     const int last = options_.routers + 1;  // the target's node number
     for (const auto& name : names_) {
         const CommandResult added = RunCommand({"ip", "netns", "add", name});
-        if (added.exitCode != 0)
-            throw std::runtime_error("ip netns add failed: " + added.output);
+        if (added.exitCode != 0) throw std::runtime_error("ip netns add failed: " + added.output);
         ip(name, {"link", "set", "lo", "up"});
     }
     for (int link = 0; link < last; ++link) {
@@ -181,8 +170,7 @@ void NetnsChain::build() {
         const std::string& ns = names_[node];
         // Every subnet that is not attached goes towards its side of the line.
         for (int link = 0; link < last; ++link) {
-            if (link == node || link == node - 1)
-                continue;
+            if (link == node || link == node - 1) continue;
             const std::string via = link < node ? linkAddress(node - 1, 1) : linkAddress(node, 2);
             ip(ns, {"route", "add", "10.99." + std::to_string(link) + ".0/24", "via", via});
         }
@@ -242,11 +230,9 @@ NetnsChain::ChildResult NetnsChain::runInClient(const std::function<std::string(
 NetnsChain::ChildResult NetnsChain::runIn(const std::string& ns,
                                           const std::function<std::string()>& body, RunAs as) {
     int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     const pid_t pid = fork();
-    if (pid < 0)
-        throw std::runtime_error("fork failed");
+    if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         close(pipeFds[0]);
         std::string output;
@@ -272,8 +258,7 @@ NetnsChain::ChildResult NetnsChain::runIn(const std::string& ns,
         size_t done = 0;
         while (done < output.size()) {
             const ssize_t n = write(pipeFds[1], output.data() + done, output.size() - done);
-            if (n <= 0)
-                break;
+            if (n <= 0) break;
             done += static_cast<size_t>(n);
         }
         _exit(code);

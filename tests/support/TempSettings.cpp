@@ -21,14 +21,12 @@ bool TempSettings::exists() const {
 
 void TempSettings::write(const QString& content) const {
     QFile file(path());
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(content.toUtf8());
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(content.toUtf8());
 }
 
 QString TempSettings::read() const {
     QFile file(path());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+    if (!file.open(QIODevice::ReadOnly)) return {};
     return QString::fromUtf8(file.readAll());
 }
 
@@ -48,8 +46,7 @@ bool setCaps(__user_cap_data_struct (&data)[2]) {
 
 ScopedFilePermissionsEnforced::ScopedFilePermissionsEnforced() {
     __user_cap_data_struct data[2] = {};
-    if (!getCaps(data))
-        return;
+    if (!getCaps(data)) return;
     savedEffective_[0] = data[0].effective;
     savedEffective_[1] = data[1].effective;
     data[0].effective &=
@@ -58,11 +55,9 @@ ScopedFilePermissionsEnforced::ScopedFilePermissionsEnforced() {
 }
 
 ScopedFilePermissionsEnforced::~ScopedFilePermissionsEnforced() {
-    if (!dropped_)
-        return;
+    if (!dropped_) return;
     __user_cap_data_struct data[2] = {};
-    if (!getCaps(data))
-        return;
+    if (!getCaps(data)) return;
     data[0].effective = savedEffective_[0];
     data[1].effective = savedEffective_[1];
     setCaps(data);

@@ -41,8 +41,7 @@ void putChecksum(uint8_t* at, uint16_t checksum) {
 
 // Turns an echo request for `address` into its reply in place; false for anything else.
 bool makeReply(std::vector<uint8_t>& packet, uint32_t address) {
-    if (packet.size() < IpHeaderMinSize + IcmpHeaderSize || (packet[0] >> 4) != 4)
-        return false;
+    if (packet.size() < IpHeaderMinSize + IcmpHeaderSize || (packet[0] >> 4) != 4) return false;
     const size_t headerLength = static_cast<size_t>(packet[0] & 0x0F) * 4;
     if (headerLength < IpHeaderMinSize || headerLength + IcmpHeaderSize > packet.size()) {
         return false;
@@ -75,8 +74,7 @@ TunEchoResponder::TunEchoResponder(const std::string& ns, const std::string& add
     thread_ = std::thread([this, ns, &opened] {
         const int nsFd = open(("/var/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
         if (nsFd < 0 || setns(nsFd, CLONE_NEWNET) != 0) {
-            if (nsFd >= 0)
-                close(nsFd);
+            if (nsFd >= 0) close(nsFd);
             opened.set_value("cannot enter namespace " + ns);
             return;
         }
@@ -99,8 +97,7 @@ TunEchoResponder::TunEchoResponder(const std::string& ns, const std::string& add
     const std::string failure = result.get();
     if (!failure.empty()) {
         thread_.join();
-        if (tunFd_ >= 0)
-            close(tunFd_);
+        if (tunFd_ >= 0) close(tunFd_);
         close(stopFd_);
         throw std::runtime_error(failure);
     }
@@ -129,10 +126,8 @@ void TunEchoResponder::serve() {
             timeoutMs = leftNs > 1'000'000 ? static_cast<int>(leftNs / 1'000'000) - 1 : 0;
         }
         pollfd entries[2] = {{tunFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-        if (poll(entries, 2, timeoutMs) < 0 && errno != EINTR)
-            return;
-        if (entries[1].revents != 0)
-            return;
+        if (poll(entries, 2, timeoutMs) < 0 && errno != EINTR) return;
+        if (entries[1].revents != 0) return;
         if (entries[0].revents & POLLIN) {
             std::vector<uint8_t> packet(65536);
             const ssize_t length = read(tunFd_, packet.data(), packet.size());

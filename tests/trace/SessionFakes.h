@@ -25,14 +25,12 @@ class FakeNameService : public NameService {
 public:
     std::optional<HostEntry> LookupHost(const std::string& name) override {
         const auto it = hosts.find(name);
-        if (it == hosts.end())
-            return std::nullopt;
+        if (it == hosts.end()) return std::nullopt;
         return it->second;
     }
     std::optional<std::string> LookupAddress(uint32_t address) override {
         const auto it = reverse.find(address);
-        if (it == reverse.end())
-            return std::nullopt;
+        if (it == reverse.end()) return std::nullopt;
         return it->second;
     }
     std::map<std::string, HostEntry> hosts;
@@ -57,10 +55,8 @@ public:
 
     void launch(const HopProbeRequest& request,
                 const std::shared_ptr<WorkerChannel>& channelIn) override {
-        if (onLaunch)
-            onLaunch(request);
-        if (request.hop == failOnHop)
-            throw std::runtime_error("cannot start a worker");
+        if (onLaunch) onLaunch(request);
+        if (request.hop == failOnHop) throw std::runtime_error("cannot start a worker");
         channel = channelIn;
         auto worker = std::make_shared<Worker>();
         channel->addWorker(worker);
@@ -93,8 +89,7 @@ public:
     // Ends the worker of launched[index]: it leaves the live list and posts its completion.
     void finish(size_t index) {
         Launched& entry = launched[index];
-        if (entry.done)
-            return;
+        if (entry.done) return;
         entry.done = true;
         channel->removeWorker(entry.worker.get());
         channel->post(new WorkerEvent(WM_QUERYDONE, entry.request.trace));

@@ -30,8 +30,7 @@ struct Posted {
 class Recorder : public QObject {
 public:
     bool event(QEvent* event) override {
-        if (!WorkerEvent::isWorkerMessage(event))
-            return QObject::event(event);
+        if (!WorkerEvent::isWorkerMessage(event)) return QObject::event(event);
         auto* worker = static_cast<WorkerEvent*>(event);
         Posted posted;
         posted.message = worker->message();
@@ -49,16 +48,14 @@ public:
     int count(WorkerMessage message, qint32 hop = -1) const {
         int n = 0;
         for (const auto& p : received) {
-            if (p.message == message && (hop < 0 || p.hop == hop))
-                ++n;
+            if (p.message == message && (hop < 0 || p.hop == hop)) ++n;
         }
         return n;
     }
 
     const Posted* find(WorkerMessage message, qint32 hop) const {
         for (const auto& p : received) {
-            if (p.message == message && p.hop == hop)
-                return &p;
+            if (p.message == message && p.hop == hop) return &p;
         }
         return nullptr;
     }
@@ -83,8 +80,7 @@ public:
     std::optional<HostEntry> LookupHost(const std::string&) override { return std::nullopt; }
     std::optional<std::string> LookupAddress(uint32_t address) override {
         ++lookups;
-        if (InetNtoa(address) == address_)
-            return "router-one.hoplark.test";
+        if (InetNtoa(address) == address_) return "router-one.hoplark.test";
         return std::nullopt;
     }
     std::atomic<int> lookups{0};
@@ -109,8 +105,7 @@ protected:
     }
 
     void TearDown() override {
-        if (channel_)
-            channel_->detachReceiver();
+        if (channel_) channel_->detachReceiver();
         inside_.reset();
         chain_.reset();
     }
@@ -156,8 +151,7 @@ TEST_F(TTraceThreadTest, ARoundPostsResultsNamesAndOneDonePerWorker) {
         int resultAt = -1, nameAt = -1;
         for (int i = 0; i < static_cast<int>(recorder_.received.size()); ++i) {
             const auto& p = recorder_.received[i];
-            if (p.hop != hop)
-                continue;
+            if (p.hop != hop) continue;
             (p.message == WM_HOPRESULT ? resultAt : nameAt) = i;
         }
         EXPECT_LT(resultAt, nameAt) << hop;

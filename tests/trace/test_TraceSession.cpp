@@ -268,8 +268,7 @@ TEST_F(SessionTest, UnreadableDelayStopsTheTraceAndReachesTheUser) {
     // From the session's own timer the failure arrives as a signal.
     int calls = 0;
     session.setDelayProvider([&]() -> qint32 {
-        if (++calls == 1)
-            return 1;
+        if (++calls == 1) return 1;
         throw HoplarkError("Floating point overflow");
     });
     auto errors = logFirst(session, &TraceSession::errorRaised);

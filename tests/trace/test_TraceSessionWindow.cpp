@@ -36,12 +36,10 @@ TEST_F(SessionTest, SampleWindowFollowsCountAndSlider) {
     for (const WindowCase& c : cases) {
         TraceSession fresh(launcher, names, clock);
         fresh.editSampleCountChange(c.count);
-        if (c.sliderMenuChecked)
-            fresh.miShowHistorySliderClick();
+        if (c.sliderMenuChecked) fresh.miShowHistorySliderClick();
         for (qint32 s = 0; s <= c.rounds; ++s)
             fresh.SetSamplesTaken(s);
-        if (c.sliderMovedTo != 0)
-            fresh.tbTimeChange(c.sliderMovedTo);
+        if (c.sliderMovedTo != 0) fresh.tbTimeChange(c.sliderMovedTo);
 
         const SampleWindow& window = fresh.state().Window;
         EXPECT_EQ(window.FirstSample, c.first) << c.name;
@@ -93,8 +91,7 @@ TEST_F(SessionTest, MovingTheWindowStartRecomputesEveryHopAndTheScale) {
         launcher.postResult(trace(), 1, routerIp(1), round * 10);
         launcher.postResult(trace(), 2, routerIp(2), round * 20);
         deliver();
-        if (round < 25)
-            session.tmrTraceTimer();
+        if (round < 25) session.tmrTraceTimer();
     }
     EXPECT_EQ(hops().at(0).MinTime, 160);
     EXPECT_EQ(hops().at(0).MaxTime, 250);

@@ -1,0 +1,120 @@
+#include "app/ReportMode.h"
+
+#include <unistd.h>
+
+#include <QEventLoop>
+#include <memory>
+
+#include "app/ReportFormatter.h"
+#include "app/ReportOptions.h"
+#include "probe/EchoService.h"
+#include "probe/NameService.h"
+#include "trace/Clock.h"
+#include "trace/HoplarkError.h"
+#include "trace/ThreadProbeLauncher.h"
+#include "trace/TraceSession.h"
+
+namespace hoplark {
+
+namespace {
+
+// Forward lookups only: the target may still be a name, but no hop or target address is ever
+// looked up in reverse.
+class ForwardOnlyNameService : public NameService {
+public:
+    std::optional<HostEntry> LookupHost(const std::string& name) override {
+        return system_.LookupHost(name);
+    }
+    std::optional<std::string> LookupAddress(uint32_t) override { return std::nullopt; }
+
+private:
+    SystemNameService system_;
+};
+
+void printLine(std::FILE* stream, const QString& text) {
+    std::fputs(qPrintable(text + u'\n'), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& echo,
+              std::FILE* out, std::FILE* err) {
+    const ReportArguments parsed = ParseReportArguments(arguments);
+    if (parsed.options.showHelp) {
+        std::fputs(qPrintable(ReportUsageText()), out);
+        return 0;
+    }
+    if (!parsed.error.isEmpty()) {
+        printLine(err, QStringLiteral("hoplark: ") + parsed.error);
+        std::fputs(qPrintable(ReportUsageText()), err);
+        return 2;
+    }
+    const ReportOptions& options = parsed.options;
+
+    if (!echo->bound()) {
+        printLine(err, QString::fromStdString(echo->startupError()));
+        return 1;
+    }
+    echo->setPacketSize(options.packetSize);
+
+    std::shared_ptr<NameService> names;
+    if (options.resolveNames) {
+        names = std::make_shared<SystemNameService>();
+    } else {
+        names = std::make_shared<ForwardOnlyNameService>();
+    }
+    ThreadProbeLauncher launcher(echo, names, options.timeoutMs);
+    SteadyClock clock;
+    TraceSession session(launcher, *names, clock);
+
+    const qint32 delayMs = options.delayMs;
+    session.setDelayProvider([delayMs] { return delayMs; });
+    session.setTraceCountText(QString::number(options.count));
+    session.setIgnoreFirstHop(options.ignoreFirstHop);
+    session.editSampleCountChange(QString::number(options.samples));
+
+    // Worker failures are printed once each; they do not end the report.
+    QObject::connect(&session, &TraceSession::workerErrorRaised,
+                     [err](const QString& text) { printLine(err, errorBoxText(text)); });
+    if (isatty(fileno(err))) {
+        QObject::connect(
+            &session, &TraceSession::statusPanelsChanged,
+            [err, &options](const QString& traceCount, const QString&) {
+                printLine(err, QStringLiteral("%1 of %2").arg(traceCount).arg(options.count));
+            });
+    }
+
+    QEventLoop loop;
+    QString failure;
+    auto finishWhenDone = [&] {
+        if (!session.isTracing() && session.pendingQueries() == 0) loop.quit();
+    };
+    QObject::connect(&session, &TraceSession::tracingChanged, &loop, finishWhenDone,
+                     Qt::QueuedConnection);
+    QObject::connect(&session, &TraceSession::queryingTextChanged, &loop, finishWhenDone,
+                     Qt::QueuedConnection);
+    QObject::connect(&session, &TraceSession::errorRaised, &loop, [&](const QString& message) {
+        failure = message;
+        loop.quit();
+    });
+
+    try {
+        session.StartTrace(options.target);
+    } catch (const HoplarkError& error) {
+        printLine(err, errorBoxText(error.message()));
+        return 1;
+    }
+    loop.exec();
+    if (!failure.isEmpty()) {
+        printLine(err, errorBoxText(failure));
+        return 1;
+    }
+
+    const ReportFormatter formatter(session.state(), options.target, session.rowCount() - 1);
+    std::fputs(formatter.format(options.format).toUtf8().constData(), out);
+    std::fflush(out);
+    return 0;
+}
+
+}  // namespace hoplark
