@@ -1,0 +1,260 @@
+// The report mode as a user runs it: the real program, in a client namespace of a real router
+// chain, compared with what traceroute finds on the same chain.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include "support/NetnsChain.h"
+#include "support/QtPrinters.h"
+
+namespace hoplark {
+namespace {
+
+struct ProgramRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+ProgramRun runProgram(
+    const QString& program, const QStringList& arguments,
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    ProgramRun run;
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        run.err = QStringLiteral("timed out");
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// The program, copied where the unprivileged user can run it whatever the build folder's
+// permissions are.
+class ReportEndToEnd : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(directory_.isValid());
+        QFile::setPermissions(directory_.path(),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                  QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                  QFileDevice::ExeOther | QFileDevice::ReadGroup |
+                                  QFileDevice::ExeGroup);
+        program_ = directory_.filePath(QStringLiteral("hoplark"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(HOPLARK_BINARY_DIR "/hoplark"), program_));
+        QFile::setPermissions(program_, QFile::permissions(program_) | QFileDevice::ExeOther |
+                                            QFileDevice::ReadOther);
+    }
+
+    // Runs a report inside the client namespace, as root or as nobody.
+    ProgramRun report(const test::NetnsChain& chain, const QStringList& arguments,
+                      bool asNobody = false) {
+        QStringList command = {QStringLiteral("netns"), QStringLiteral("exec"),
+                               QString::fromStdString(chain.clientNamespace())};
+        if (asNobody) {
+            command << QStringLiteral("setpriv") << QStringLiteral("--reuid=nobody")
+                    << QStringLiteral("--regid=nogroup") << QStringLiteral("--clear-groups")
+                    << QStringLiteral("--inh-caps=-all");
+        }
+        command << program_ << QStringLiteral("--report") << arguments;
+        return runProgram(QStringLiteral("ip"), command);
+    }
+
+    static QJsonObject json(const ProgramRun& run) {
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << run.out << run.err;
+        return document.object();
+    }
+
+    QTemporaryDir directory_;
+    QString program_;
+};
+
+std::map<std::string, std::string> chainNames(int routers) {
+    std::map<std::string, std::string> names;
+    for (int k = 1; k <= routers; ++k) {
+        names["10.99." + std::to_string(k - 1) + ".2"] = "router" + std::to_string(k) + ".chain";
+    }
+    names["10.99." + std::to_string(routers) + ".2"] = "target.chain";
+    return names;
+}
+
+TEST_F(ReportEndToEnd, ListsEveryRouterAsRootAndAsNobodyLikeTraceroute) {
+    HOPLARK_REQUIRE_NETNS();
+    test::NetnsChain chain(
+        {.routers = 3, .silentRouters = {}, .pingGroupOpen = true, .hostNames = chainNames(3)});
+    const QString target = QString::fromStdString(chain.targetAddress());
+
+    // traceroute's view of the same chain, as the reference for the hop addresses.
+    const ProgramRun traceroute =
+        runProgram(QStringLiteral("ip"),
+                   {QStringLiteral("netns"), QStringLiteral("exec"),
+                    QString::fromStdString(chain.clientNamespace()), QStringLiteral("traceroute"),
+                    QStringLiteral("-I"), QStringLiteral("-n"), QStringLiteral("-q"),
+                    QStringLiteral("1"), QStringLiteral("-w"), QStringLiteral("2"), target});
+    ASSERT_EQ(traceroute.exitCode, 0) << traceroute.err;
+    QStringList reference;
+    const QRegularExpression hopLine(QStringLiteral(R"(^\s*(\d+)\s+(\d+\.\d+\.\d+\.\d+)\s)"));
+    for (const QString& line : traceroute.out.split(u'\n')) {
+        const auto match = hopLine.match(line);
+        if (match.hasMatch()) reference << match.captured(2);
+    }
+    ASSERT_EQ(reference.size(), 4) << traceroute.out;
+
+    for (bool asNobody : {false, true}) {
+        SCOPED_TRACE(asNobody ? "as nobody" : "as root");
+        const ProgramRun run = report(
+            chain,
+            {target, QStringLiteral("--count"), QStringLiteral("2"), QStringLiteral("--delay"),
+             QStringLiteral("0.2"), QStringLiteral("--format"), QStringLiteral("json")},
+            asNobody);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const QJsonObject root = json(run);
+        EXPECT_EQ(root["address"].toString(), target);
+        EXPECT_EQ(root["host_name"].toString(), "target.chain");
+        EXPECT_EQ(root["rounds"].toInt(), 2);
+        EXPECT_EQ(root["destination_hop"].toInt(), 4);
+        const QJsonArray hops = root["hops"].toArray();
+        ASSERT_EQ(hops.size(), 4);
+        for (int k = 0; k < 4; ++k) {
+            const QJsonObject hop = hops[k].toObject();
+            EXPECT_EQ(hop["hop"].toInt(), k + 1);
+            EXPECT_EQ(hop["ip"].toString(), reference[k]);
+            EXPECT_EQ(hop["name"].toString(), k < 3 ? QStringLiteral("router%1.chain").arg(k + 1)
+                                                    : QStringLiteral("target.chain"));
+            EXPECT_EQ(hop["lost"].toInt(), 0);
+            EXPECT_EQ(hop["samples"].toArray().size(), 2);
+            EXPECT_FALSE(hop["unreachable"].toBool());
+        }
+    }
+}
+
+TEST_F(ReportEndToEnd, SilentHopsAndUnreachableEndsAreShown) {
+    HOPLARK_REQUIRE_NETNS();
+    test::NetnsChain chain({.routers = 3,
+                            .silentRouters = {2},
+                            .pingGroupOpen = false,
+                            .delayedHostMs = 0,
+                            .hostNames = chainNames(3)});
+
+    // Router 2 forwards but never answers: every one of its samples is lost.
+    const ProgramRun silent =
+        report(chain, {QString::fromStdString(chain.targetAddress()), QStringLiteral("--count"),
+                       QStringLiteral("3"), QStringLiteral("--delay"), QStringLiteral("0.2"),
+                       QStringLiteral("--timeout"), QStringLiteral("600"),
+                       QStringLiteral("--format"), QStringLiteral("json")});
+    ASSERT_EQ(silent.exitCode, 0) << silent.err;
+    const QJsonArray hops = json(silent)["hops"].toArray();
+    ASSERT_EQ(hops.size(), 4);
+    const QJsonObject hop2 = hops[1].toObject();
+    EXPECT_EQ(hop2["lost"].toInt(), 3);
+    EXPECT_EQ(hop2["ip"].toString(), "");
+    EXPECT_TRUE(hop2["avg"].isNull());
+    EXPECT_EQ(hops[2].toObject()["ip"].toString(), QString::fromStdString(chain.routerAddress(3)));
+
+    // An address routed only as far as the last router, which refuses it at once (before it
+    // would look at the TTL): hop 1 answers, silent hop 2 never does, and from hop 3 on only
+    // unreachable errors come back. The path ends with the marker right after hop 1.
+    const ProgramRun unreachable =
+        report(chain, {QString::fromStdString(chain.unroutedAddress()), QStringLiteral("--count"),
+                       QStringLiteral("1"), QStringLiteral("--timeout"), QStringLiteral("600"),
+                       QStringLiteral("--format"), QStringLiteral("json")});
+    ASSERT_EQ(unreachable.exitCode, 0) << unreachable.err;
+    const QJsonObject root = json(unreachable);
+    EXPECT_TRUE(root["destination_hop"].isNull());
+    const QJsonArray path = root["hops"].toArray();
+    ASSERT_EQ(path.size(), 2);
+    EXPECT_EQ(path[0].toObject()["ip"].toString(), QString::fromStdString(chain.routerAddress(1)));
+    const QJsonObject marker = path[1].toObject();
+    EXPECT_TRUE(marker["unreachable"].toBool());
+    EXPECT_EQ(marker["name"].toString(), "Destination Address Unreachable");
+}
+
+TEST_F(ReportEndToEnd, NoDnsLooksNothingUpAndTextAndCsvPrint) {
+    HOPLARK_REQUIRE_NETNS();
+    test::NetnsChain chain({.routers = 2,
+                            .silentRouters = {},
+                            .pingGroupOpen = false,
+                            .delayedHostMs = 0,
+                            .hostNames = chainNames(2)});
+    const QString target = QString::fromStdString(chain.targetAddress());
+
+    const ProgramRun plain = report(
+        chain, {target, QStringLiteral("--count"), QStringLiteral("1"), QStringLiteral("--no-dns"),
+                QStringLiteral("--format"), QStringLiteral("json")});
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    const QJsonObject root = json(plain);
+    EXPECT_EQ(root["host_name"].toString(), "");
+    for (const QJsonValue& hop : root["hops"].toArray()) {
+        EXPECT_EQ(hop.toObject()["name"].toString(), "");
+    }
+
+    const ProgramRun text = report(chain, {target, QStringLiteral("--count"), QStringLiteral("1")});
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_TRUE(text.out.contains(QStringLiteral("router1.chain"))) << text.out;
+    EXPECT_TRUE(text.out.startsWith(QStringLiteral("Target: ") + target)) << text.out;
+
+    const ProgramRun csv = report(chain, {target, QStringLiteral("--count"), QStringLiteral("1"),
+                                          QStringLiteral("--format"), QStringLiteral("csv")});
+    ASSERT_EQ(csv.exitCode, 0) << csv.err;
+    EXPECT_EQ(csv.out.count(QStringLiteral("\r\n")), 4) << csv.out;  // header and three hops
+}
+
+TEST_F(ReportEndToEnd, ExitStatusTellsArgumentAndTargetFailures) {
+    const QString program = QStringLiteral(HOPLARK_BINARY_DIR "/hoplark");
+    const ProgramRun noTarget = runProgram(program, {QStringLiteral("--report")});
+    EXPECT_EQ(noTarget.exitCode, 2);
+    EXPECT_TRUE(noTarget.err.contains(QStringLiteral("Usage:"))) << noTarget.err;
+    EXPECT_TRUE(noTarget.out.isEmpty());
+    EXPECT_EQ(runProgram(program, {QStringLiteral("--report"), QStringLiteral("127.0.0.1"),
+                                   QStringLiteral("--count"), QStringLiteral("0")})
+                  .exitCode,
+              2);
+
+    // A name that cannot resolve (no resolver is reachable from here) gives the window's
+    // message and status 1. Only root can be sure to bind the ICMP facility.
+    if (geteuid() != 0) GTEST_SKIP() << "needs root for the ICMP facility";
+    const ProgramRun unknown =
+        runProgram(program, {QStringLiteral("--report"), QStringLiteral("no-such-host.invalid")});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_TRUE(
+        unknown.err.contains(QStringLiteral("Host: no-such-host.invalid could not be found!")))
+        << unknown.err;
+}
+
+TEST_F(ReportEndToEnd, RunsOnLoopbackWithoutADisplay) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root for the ICMP facility";
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    const ProgramRun run =
+        runProgram(QStringLiteral(HOPLARK_BINARY_DIR "/hoplark"),
+                   {QStringLiteral("--report"), QStringLiteral("127.0.0.1"),
+                    QStringLiteral("--count"), QStringLiteral("3"), QStringLiteral("--delay"),
+                    QStringLiteral("0.1"), QStringLiteral("--format"), QStringLiteral("json")},
+                   environment);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const QJsonObject root = json(run);
+    EXPECT_EQ(root["rounds"].toInt(), 3);
+    EXPECT_EQ(root["destination_hop"].toInt(), 1);
+    EXPECT_EQ(root["hops"].toArray()[0].toObject()["samples"].toArray().size(), 3);
+}
+
+}  // namespace
+}  // namespace hoplark
