@@ -8,14 +8,16 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QVBoxLayout>
 
 #include "app/AboutBox.h"
 #include "app/HelpWindow.h"
+#include "app/HistoryList.h"
 #include "app/OptionsDialog.h"
+#include "app/QtMessageBoxes.h"
 #include "app/SettingsFile.h"
 #include "trace/DelayText.h"
 #include "trace/HoplarkError.h"
@@ -60,8 +62,13 @@ const QString SampleCountHint = QStringLiteral(
 
 }  // namespace
 
-TformMain::TformMain(const QString& settingsPath, QWidget* parent)
-    : QMainWindow(parent), settingsPath_(settingsPath) {
+TformMain::TformMain(const QString& settingsPath, WindowServices services, QWidget* parent)
+    : QMainWindow(parent), settingsPath_(settingsPath), services_(std::move(services)) {
+    if (!services_.boxes) services_.boxes = std::make_shared<QtMessageBoxes>();
+    // Created before the controls: their change handlers forward to it from the first change.
+    session_ =
+        std::make_unique<TraceSession>(*services_.launcher, *services_.names, *services_.clock);
+    session_->setDelayProvider([this] { return GetDelayMs(); });
     setWindowTitle(QStringLiteral("Hoplark"));
     setFont(arialPixels(12));
     setMinimumSize(MinimumWidth, MinimumHeight);
@@ -91,9 +98,6 @@ TformMain::TformMain(const QString& settingsPath, QWidget* parent)
     StatusBar->addWidget(StatusPanel2, 1);
     setStatusBar(StatusBar);
 
-    tmrTrace = new QTimer(this);
-    tmrTrace->setSingleShot(true);
-    connect(tmrTrace, &QTimer::timeout, this, &TformMain::tmrTraceTimer);
     tmrRefresh = new QTimer(this);
     tmrRefresh->setInterval(1);
     tmrRefresh->setSingleShot(true);
@@ -113,9 +117,6 @@ TformMain::TformMain(const QString& settingsPath, QWidget* parent)
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, [this] { helpWindow()->showContext(HelpContext); });
 
-    errorReporter_ = [this](const QString& text) {
-        QMessageBox::critical(this, QStringLiteral("Hoplark"), text);
-    };
     dialogRunner_ = [](QDialog& dialog) { return dialog.exec(); };
 
     cellPainter_ = std::make_unique<TraceCellPainter>(
@@ -125,12 +126,44 @@ TformMain::TformMain(const QString& settingsPath, QWidget* parent)
             cellPainter_->drgrTraceDrawCell(canvas, col, row, rect, fixed);
         });
 
+    connectSession();
     resize(designSize());
     FormCreate();
 }
 
 TformMain::~TformMain() {
     if (helpWindow_) delete helpWindow_;
+    // The session goes before the controls it reports into.
+    session_->disconnect(this);
+    session_.reset();
+}
+
+void TformMain::connectSession() {
+    TraceSession* session = session_.get();
+    connect(session, &TraceSession::queryingTextChanged, StatusPanel0, &QLabel::setText);
+    connect(session, &TraceSession::busyAnimationChanged, this, &TformMain::setBusyAnimation);
+    connect(session, &TraceSession::tracingChanged, this, &TformMain::setTracingControls);
+    connect(session, &TraceSession::targetResolved, this,
+            [this](const QString& address, const QString& hostName) {
+                lblTargetAddress->setText(address);
+                lblHostName->setText(hostName);
+            });
+    connect(session, &TraceSession::destinationAccepted, this, &TformMain::recordDestination);
+    // The grid keeps its header and one row even before the first hop is known.
+    connect(session, &TraceSession::rowCountChanged, this,
+            [this](int rows) { drgrTrace->setRowCount(std::max(rows, 2)); });
+    connect(session, &TraceSession::refreshRequested, this, &TformMain::ScheduleRefresh);
+    connect(session, &TraceSession::legendRequested, this, [this] { ShowLegend(true); });
+    connect(session, &TraceSession::statusPanelsChanged, this,
+            [this](const QString& traceCount, const QString& displayedSamples) {
+                StatusPanel1->setText(traceCount);
+                StatusPanel2->setText(displayedSamples);
+            });
+    connect(session, &TraceSession::historySliderChanged, this, &TformMain::mirrorHistorySlider);
+    connect(session, &TraceSession::workerErrorRaised, this, &TformMain::showWorkerError);
+    connect(session, &TraceSession::errorRaised, this, &TformMain::showError);
+    connect(editTraceCount, &QLineEdit::textChanged, session, &TraceSession::setTraceCountText);
+    session->setTraceCountText(editTraceCount->text());
 }
 
 QSize TformMain::designSize() const {
@@ -160,7 +193,7 @@ void TformMain::buildLeftPane() {
     auto* listLayout = new QVBoxLayout(pnlList);
     listLayout->setContentsMargins(4, 4, 4, 4);
     lbHistory = new QListWidget;
-    lbHistory->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lbHistory->setSelectionMode(QAbstractItemView::SingleSelection);
     lbHistory->setUniformItemSizes(true);
     lbHistory->setContextMenuPolicy(Qt::CustomContextMenu);
     listLayout->addWidget(lbHistory);
@@ -288,6 +321,7 @@ void TformMain::buildRightPane() {
     tbTime->setTickPosition(QSlider::TicksBelow);
     connect(tbTime, &QSlider::valueChanged, this, &TformMain::tbTimeChange);
     pnlTimePeriod->hide();
+    connect(pnlTimePeriod, &TPanel::resized, this, &TformMain::pnlTimePeriodResize);
     gridRows->addWidget(drgrTrace, 1);
     gridRows->addWidget(pnlTimePeriod);
     connect(pnlGrid, &TPanel::resized, this, &TformMain::pnlGridResize);
@@ -342,11 +376,12 @@ void TformMain::buildMenus() {
     // Attached to the Trace button by the session, after a trace has been stopped.
     pmenuRestart = new QMenu(this);
     pmenuRestart->addAction(QStringLiteral("Restart Trace"), this, &TformMain::RestartTrace1Click);
+    connect(btnTrace, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (QMenu* menu = btnTracePopupMenu()) menu->popup(btnTrace->mapToGlobal(at));
+    });
 }
 
 void TformMain::FormCreate() {
-    traceState_.GraphScale = 1;
-    traceState_.HopList.clear();
     cellPainter_->setSavedFont(drgrTrace->drawingFont());
 
     const SettingsFile ini(settingsPath_);
@@ -391,6 +426,8 @@ void TformMain::FormCreate() {
         ini.ReadBool(QStringLiteral("Display"), QStringLiteral("ShowCurrentTime"), false));
     PacketSize = static_cast<qint16>(
         ini.ReadInteger(QStringLiteral("Advanced"), QStringLiteral("PacketSize"), PacketSize));
+    if (services_.echo) services_.echo->setPacketSize(PacketSize);
+    session_->setIgnoreFirstHop(IgnoreFirstHop);
 
     ShowLegend(false);
     editSampleCountChange();
@@ -399,7 +436,8 @@ void TformMain::FormCreate() {
 void TformMain::FormDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
-    // Stopping the workers and releasing the hop table belong to the trace session.
+    session_->StopTrace();
+    session_->StopAllThreads();
 
     SettingsFile ini(settingsPath_);
     ini.WriteInteger(QStringLiteral("History"), QStringLiteral("Count"), lbHistory->count());
@@ -455,8 +493,27 @@ void TformMain::guarded(const std::function<void()>& action) {
     try {
         action();
     } catch (const HoplarkError& error) {
-        errorReporter_(errorBoxText(error.message()));
+        showError(error.message());
+    } catch (const std::exception& error) {
+        showError(QString::fromLocal8Bit(error.what()));
     }
+}
+
+void TformMain::showError(const QString& message) {
+    services_.boxes->showError(this, errorBoxText(message));
+}
+
+void TformMain::showWorkerError(const QString& text) {
+    const QString shown = errorBoxText(text);
+    if (openWorkerErrors_.contains(shown)) return;
+    openWorkerErrors_.insert(shown);
+    services_.boxes->showWorkerError(this, shown,
+                                     [this, shown] { openWorkerErrors_.remove(shown); });
+}
+
+void TformMain::ShowStartupError() {
+    if (!services_.echo || services_.echo->bound()) return;
+    services_.boxes->showStartupError(this, QString::fromStdString(services_.echo->startupError()));
 }
 
 void TformMain::ScheduleRefresh() {
@@ -523,17 +580,110 @@ void TformMain::editTraceCountChange() {
     if (shown != editTraceCount->text()) editTraceCount->setText(shown);
 }
 
-// The trace session implements these; until then the controls exist but do nothing.
-void TformMain::btnTraceClick() {}
-void TformMain::RestartTrace1Click() {}
-void TformMain::editDestinationChange() {}
-void TformMain::tmrTraceTimer() {}
-void TformMain::tbTimeChange() {}
-void TformMain::miShowHistorySliderClick() {}
-void TformMain::editSampleCountChange() {}
-void TformMain::lbHistoryDblClick() {}
-void TformMain::Delete1Click() {}
-void TformMain::SortList1Click() {}
+void TformMain::btnTraceClick() {
+    if (session_->isTracing()) {
+        session_->StopTrace();
+        return;
+    }
+    session_->setIgnoreFirstHop(IgnoreFirstHop);
+    guarded([this] { session_->StartTrace(editDestination->text()); });
+}
+
+void TformMain::RestartTrace1Click() {
+    session_->setIgnoreFirstHop(IgnoreFirstHop);
+    guarded([this] { session_->RestartTrace(); });
+}
+
+void TformMain::editDestinationChange() {
+    session_->editDestinationChange();
+}
+
+void TformMain::tmrTraceTimer() {
+    guarded([this] { session_->tmrTraceTimer(); });
+}
+
+void TformMain::tbTimeChange() {
+    session_->tbTimeChange(tbTime->value());
+}
+
+void TformMain::miShowHistorySliderClick() {
+    session_->miShowHistorySliderClick();
+}
+
+void TformMain::editSampleCountChange() {
+    const QString typed = editSampleCount->text();
+    const QString shown = session_->editSampleCountChange(typed);
+    // Writing "ALL" raises the change once more, to the same effect.
+    if (shown != typed) editSampleCount->setText(shown);
+}
+
+void TformMain::pnlTimePeriodResize() {
+    tbTime->resize(pnlTimePeriod->width(), tbTime->height());
+}
+
+void TformMain::setBusyAnimation(bool visible, bool playing) {
+    // While it shows, the button ends one left margin before the animation; otherwise it
+    // reaches the animation's right edge.
+    const int width = visible ? Animate->x() - 2 * btnTrace->x()
+                              : Animate->x() + Animate->width() - btnTrace->x();
+    btnTrace->resize(width, btnTrace->height());
+    if (playing) {
+        Animate->play();
+    } else {
+        Animate->stop();
+    }
+    Animate->setVisible(visible);
+}
+
+void TformMain::setTracingControls(bool tracing) {
+    btnTrace->setText(tracing ? QStringLiteral("&Stop") : QStringLiteral("&Trace"));
+    editDestination->setEnabled(!tracing);
+    lbHistory->setEnabled(!tracing);
+}
+
+void TformMain::recordDestination(const QString& typed) {
+    QStringList history;
+    for (int i = 0; i < lbHistory->count(); ++i)
+        history << lbHistory->item(i)->text();
+    RecordDestination(history, typed);
+    lbHistory->clear();
+    lbHistory->addItems(history);
+}
+
+void TformMain::mirrorHistorySlider(const HistorySliderState& slider) {
+    // Positions set from here are the session's own: they must not come back as a user's move.
+    const QSignalBlocker blocker(tbTime);
+    tbTime->setMaximum(slider.maximum);
+    tbTime->setValue(slider.position);
+    miShowHistorySlider->setChecked(slider.menuChecked);
+    pnlTimePeriod->setVisible(slider.panelVisible);
+}
+
+void TformMain::lbHistoryDblClick() {
+    QListWidgetItem* item = lbHistory->currentItem();
+    if (item && item->isSelected()) editDestination->setText(item->text());
+}
+
+void TformMain::Delete1Click() {
+    QListWidgetItem* item = lbHistory->currentItem();
+    if (item && item->isSelected()) delete lbHistory->takeItem(lbHistory->row(item));
+}
+
+void TformMain::SortList1Click() {
+    // The top row and the selected row are kept by position, not by item.
+    const int selectedRow = lbHistory->currentItem() && lbHistory->currentItem()->isSelected()
+                                ? lbHistory->currentRow()
+                                : -1;
+    const int scroll = lbHistory->verticalScrollBar()->value();
+    QStringList history;
+    for (int i = 0; i < lbHistory->count(); ++i)
+        history << lbHistory->item(i)->text();
+    SortHistoryOnce(history);
+    lbHistory->clear();
+    lbHistory->addItems(history);
+    if (selectedRow >= 0) lbHistory->setCurrentRow(selectedRow);
+    lbHistory->verticalScrollBar()->setValue(scroll);
+}
 
 void TformMain::Exit1Click() {
     close();
@@ -559,6 +709,7 @@ void TformMain::Options1Click() {
     options.BadSpeed = integerTextOr(dialog.editBadSpeed->text(), options.BadSpeed);
     options.GraphCurrentSample = dialog.cboxShowCheck->isChecked();
     IgnoreFirstHop = dialog.cbIgnoreFirstHop->isChecked();
+    session_->setIgnoreFirstHop(IgnoreFirstHop);
     SetShowCurrentTime(dialog.cbShowCurrentTime->isChecked());
     pnlGridResize();
     if (traceState().SamplesTaken > 0) ShowLegend(true);

@@ -8,12 +8,15 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QSet>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
 #include <functional>
 #include <memory>
 
+#include "app/WindowServices.h"
+#include "trace/TraceSession.h"
 #include "trace/TraceState.h"
 #include "view/ActivityAnimation.h"
 #include "view/DisplayOptions.h"
@@ -28,23 +31,23 @@ class THelpWindow;
 class TformOptions;
 
 // The main window: the destination and sampling controls on the left, the target header, the
-// trace grid and the history slider on the right. It reads its settings file when created and
-// writes it back when the program ends.
+// trace grid and the history slider on the right. It drives one trace session and mirrors what
+// the session reports into its controls. It reads its settings file when created and writes it
+// back when the program ends.
 class TformMain : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit TformMain(const QString& settingsPath, QWidget* parent = nullptr);
+    TformMain(const QString& settingsPath, WindowServices services, QWidget* parent = nullptr);
     ~TformMain() override;
 
     static constexpr int HelpContext = 1;
     static constexpr int MinimumWidth = 500;
     static constexpr int MinimumHeight = 300;
 
-    // What the grid and the clipboard text show. The trace session owns this later; everything
-    // reads it through here.
-    const TraceState& traceState() const { return traceState_; }
-    TraceState& traceStateForUpdate() { return traceState_; }
+    // What the grid and the clipboard text show; the trace session owns it.
+    const TraceState& traceState() const { return session_->state(); }
+    const TraceSession& session() const { return *session_; }
     const DisplayOptions& displayOptions() const { return displayOptions_; }
     DisplayOptions& displayOptionsForUpdate() { return displayOptions_; }
     const QString& settingsPath() const { return settingsPath_; }
@@ -52,13 +55,18 @@ public:
     // The window's size before the saved bounds apply; the right pane is then 520 x 329.
     QSize designSize() const;
 
-    // Writes the settings file. Throws HoplarkError when the file cannot be written. Runs once;
-    // closing the window runs it and shows a failure in the error box.
+    // Stops the probe workers and writes the settings file. Throws HoplarkError when the file
+    // cannot be written. Runs once; closing the window runs it and shows a failure in the error
+    // box.
     void FormDestroy();
 
-    // Failures of user actions are shown through this; tests replace the message box.
-    void setErrorReporter(std::function<void(const QString& message)> reporter) {
-        errorReporter_ = std::move(reporter);
+    // Tells the user once, at start-up, that no ICMP socket could be opened. Tracing still
+    // starts; every probe then ends unanswered.
+    void ShowStartupError();
+
+    // The popup menu attached to the Trace button: pmenuRestart after a stop, otherwise none.
+    QMenu* btnTracePopupMenu() const {
+        return session_->restartAvailable() ? pmenuRestart : nullptr;
     }
     // Shows a modal dialog and returns its result; tests answer it themselves.
     void setDialogRunner(std::function<int(QDialog&)> runner) { dialogRunner_ = std::move(runner); }
@@ -70,7 +78,8 @@ public:
     void pnlGridResize();
     qint32 GetDelayMs() const;
 
-    // A trace setting the session takes over later; read and written with the settings file.
+    // Skip hop 1 in every round; read and written with the settings file and set by Options.
+    // The session takes it at each start and restart.
     bool IgnoreFirstHop = false;
     // Data bytes of every echo request; only ever read from the settings file.
     qint16 PacketSize = 56;
@@ -114,7 +123,7 @@ public:
     QLabel* StatusPanel0;
     QLabel* StatusPanel1;
     QLabel* StatusPanel2;
-    QTimer* tmrTrace;
+    // The round timer belongs to the session; tmrTraceTimer forwards to it.
     QTimer* tmrRefresh;
     QMenu* PopupMenu1;
     QMenu* pmenuShowHistorySlider;
@@ -129,7 +138,7 @@ public:
     QImage paneImage();
 
 public slots:
-    // Handlers of the session's controls; the trace session fills these in.
+    // Handlers of the trace controls; each forwards to the session.
     void btnTraceClick();
     void RestartTrace1Click();
     void editDestinationChange();
@@ -140,6 +149,7 @@ public slots:
     void lbHistoryDblClick();
     void Delete1Click();
     void SortList1Click();
+    void pnlTimePeriodResize();
 
     void editDelayChange();
     void UpDown3Click(hoplark::TUpDown::Button Button);
@@ -166,16 +176,27 @@ private:
     void buildRightPane();
     void buildMenus();
     void FormCreate();
+    void connectSession();
     // Runs a handler and shows a failure it raises in the error box.
     void guarded(const std::function<void()>& action);
+    void showError(const QString& message);
+    void showWorkerError(const QString& text);
+    void setBusyAnimation(bool visible, bool playing);
+    void setTracingControls(bool tracing);
+    void recordDestination(const QString& typed);
+    void mirrorHistorySlider(const HistorySliderState& slider);
 
     QString settingsPath_;
-    TraceState traceState_;
+    // Declared before the session, which refers to them and so must go first.
+    WindowServices services_;
+    std::unique_ptr<TraceSession> session_;
     DisplayOptions displayOptions_;
     std::unique_ptr<TraceCellPainter> cellPainter_;
     QPointer<THelpWindow> helpWindow_;
-    std::function<void(const QString&)> errorReporter_;
     std::function<int(QDialog&)> dialogRunner_;
+    // Worker failure texts whose box is still open: the same failure every round must not pile
+    // up boxes.
+    QSet<QString> openWorkerErrors_;
     bool destroyed_ = false;
 };
 

@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QCoreApplication>
-#include <QMessageBox>
 #include <QStringList>
 #include <cstdio>
 
@@ -8,18 +7,21 @@
 #include "app/MainWindow.h"
 #include "app/ReportMode.h"
 #include "app/SettingsLocation.h"
+#include "app/WindowServices.h"
 #include "probe/EchoService.h"
 
 namespace {
 
-int runWindow(int argc, char** argv, const QString& settingsOverride) {
+int runWindow(int argc, char** argv, const QString& settingsOverride,
+              std::shared_ptr<hoplark::EchoService> echo) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Hoplark"));
     QApplication::setApplicationDisplayName(QStringLiteral("Hoplark"));
     const QString settingsPath =
         hoplark::SettingsLocation::fromEnvironment(settingsOverride).resolve();
-    hoplark::TformMain formMain(settingsPath);
+    hoplark::TformMain formMain(settingsPath, hoplark::WindowServices::system(std::move(echo)));
     formMain.show();
+    formMain.ShowStartupError();
     return application.exec();
 }
 
@@ -43,13 +45,14 @@ int main(int argc, char** argv) {
                          qPrintable(hoplark::UsageText()));
             return 2;
         case hoplark::CommandLine::Action::RunWindow:
-            return runWindow(argc, argv, command.settingsPath);
         case hoplark::CommandLine::Action::Report:
             break;
     }
     // The echo facility is bound before any other thread exists: a raw socket's privilege is
     // dropped by the binding thread, and threads started earlier would keep theirs.
     auto echo = std::make_shared<hoplark::EchoService>();
+    if (command.action == hoplark::CommandLine::Action::RunWindow)
+        return runWindow(argc, argv, command.settingsPath, std::move(echo));
     QCoreApplication application(argc, argv);
     return hoplark::RunReport(command.reportArguments, echo, stdout, stderr);
 }

@@ -8,6 +8,7 @@
 #include "app/HelpWindow.h"
 #include "app/MainWindow.h"
 #include "app/OptionsDialog.h"
+#include "app/WindowFakes.h"
 #include "support/TempSettings.h"
 #include "view/TraceText.h"
 
@@ -26,9 +27,7 @@ public:
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    MainWindowTest() : form(settings.path()) {
-        form.setErrorReporter([this](const QString& text) { errors << text; });
-    }
+    MainWindowTest() : form(settings.path(), fakes.services()) {}
 
     void showAtDesignSize() {
         form.move(0, 0);
@@ -45,8 +44,9 @@ protected:
     }
 
     testing::TempSettings settings;
+    testing::FakeWindowServices fakes;
     TformMain form;
-    QStringList errors;
+    const QStringList& errors = fakes.boxes->errors;
 };
 
 TEST_F(MainWindowTest, LayoutKeepsTheLeftPaneAndFitsTheRest) {
@@ -180,7 +180,9 @@ TEST_F(MainWindowTest, OptionsApplyFlagsColumnsAndLegendOnlyOnOk) {
     answer([](TformOptions&) {}, QDialog::Accepted);
     EXPECT_FALSE(form.lblNormal->isVisible());
 
-    form.traceStateForUpdate().SamplesTaken = 1;
+    form.editDestination->setText(QStringLiteral("127.0.0.9"));
+    form.btnTraceClick();
+    ASSERT_EQ(form.traceState().SamplesTaken, 1);
     answer([](TformOptions& o) { o.editWarningSpeed->setText(QStringLiteral("100")); },
            QDialog::Accepted);
     EXPECT_TRUE(form.lblNormal->isVisible());
@@ -210,17 +212,17 @@ TEST_F(MainWindowTest, CopyAsTextPutsTheTraceOnTheClipboard) {
     EXPECT_EQ(QGuiApplication::clipboard()->text(),
               QStringLiteral("Target Name: N/A\r\n         IP: N/A\r\n\r\n"));
 
-    TraceState& state = form.traceStateForUpdate();
-    state.Window = {0, 0};
-    THostInfo& hop = state.HopList.append();
-    hop.AddSample(7, state.Window);
-    hop.IP = QStringLiteral("192.0.2.1");
-    hop.DNSName = NO_NAME;
+    form.editDestination->setText(QStringLiteral("127.0.0.9"));
+    form.btnTraceClick();
+    const TraceId trace = form.session().currentTrace();
+    fakes.launcher->postResult(trace, 1, QStringLiteral("127.0.0.1"), 7);
+    fakes.launcher->postName(trace, 1, QStringLiteral("127.0.0.1"), NO_NAME);
+    QCoreApplication::sendPostedEvents();
     form.CopyasText1Click();
     EXPECT_EQ(QGuiApplication::clipboard()->text(),
-              BuildTraceText(state, QStringLiteral("N/A"), QStringLiteral("N/A")));
+              BuildTraceText(form.traceState(), QString(), QStringLiteral("127.0.0.9")));
     EXPECT_TRUE(QGuiApplication::clipboard()->text().endsWith(
-        QStringLiteral(" 1    7 ms  [192.0.2.1]\r\n")));
+        QStringLiteral(" 1    7 ms  [127.0.0.1]\r\n")));
 }
 
 TEST_F(MainWindowTest, CopyAsImageCapturesThePaneOnePixelLarger) {

@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/SettingsFile.h"
 #include "app/SettingsLocation.h"
+#include "app/WindowFakes.h"
 #include "support/TempSettings.h"
 #include "trace/HoplarkError.h"
 
@@ -23,7 +24,7 @@ QStringList historyItems(const TformMain& form) {
 
 TEST(SettingsFileStartUp, NoFileGivesEveryDefault) {
     TempSettings settings;
-    TformMain form(settings.path());
+    TformMain form(settings.path(), testing::FakeWindowServices().services());
     const DisplayOptions& options = form.displayOptions();
     EXPECT_EQ(form.lbHistory->count(), 0);
     EXPECT_EQ(form.size(), form.designSize());
@@ -119,7 +120,7 @@ TEST(SettingsFileStartUp, ValuesAreReadAsTheyWereWritten) {
         SCOPED_TRACE(c.content);
         TempSettings settings;
         settings.write(QString::fromUtf8(c.content));
-        TformMain form(settings.path());
+        TformMain form(settings.path(), testing::FakeWindowServices().services());
         c.check(form);
     }
 }
@@ -131,7 +132,7 @@ TEST(SettingsFileShutDown, KeepsKeysItDoesNotWriteAndTheCaseOfTexts) {
                        "Item4=e\n[Samples]\nTraceDelay=15 seconds\n"
                        "[Advanced]\nPacketSize=100\n"));
     {
-        TformMain form(settings.path());
+        TformMain form(settings.path(), testing::FakeWindowServices().services());
         delete form.lbHistory->takeItem(4);
         delete form.lbHistory->takeItem(3);
         delete form.lbHistory->takeItem(0);
@@ -145,7 +146,7 @@ TEST(SettingsFileShutDown, KeepsKeysItDoesNotWriteAndTheCaseOfTexts) {
     EXPECT_TRUE(written.contains(QStringLiteral("TraceDelay=15 seconds")));
     EXPECT_TRUE(written.contains(QStringLiteral("PacketSize=100")));
 
-    TformMain again(settings.path());
+    TformMain again(settings.path(), testing::FakeWindowServices().services());
     EXPECT_EQ(historyItems(again), QStringList({"b", "c"}));
     EXPECT_EQ(again.PacketSize, 100);
 }
@@ -154,7 +155,7 @@ TEST(SettingsFileShutDown, UnwritableFolderReportsThePathAndKeepsTheOldFile) {
     TempSettings settings;
     const QString old = QStringLiteral("[Warnings]\nWARNINGSPEED=123\n");
     settings.write(old);
-    TformMain form(settings.path());
+    TformMain form(settings.path(), testing::FakeWindowServices().services());
     ASSERT_EQ(chmod(QFile::encodeName(settings.folder()).constData(), 0555), 0);
     {
         testing::ScopedFilePermissionsEnforced enforced;
