@@ -7,16 +7,11 @@
 #include <QPainterPath>
 #include <QUrl>
 
+#include "app/Fonts.h"
+
 namespace hoplark {
 
 namespace {
-
-QFont arialPixels(int pixels, bool bold = false) {
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
 
 // The program's emblem: a latency trace climbing over hop markers on a sky-blue card.
 QPixmap programEmblem() {

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "app/AboutBox.h"
+#include "app/Fonts.h"
 #include "app/HelpWindow.h"
 #include "app/HistoryList.h"
 #include "app/OptionsDialog.h"
@@ -27,13 +28,6 @@
 namespace hoplark {
 
 namespace {
-
-QFont arialPixels(int pixels, bool bold = false) {
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
 
 QLabel* makeLabel(const QString& caption, QWidget* parent, int left, int top,
                   const QFont* font = nullptr) {
