@@ -107,6 +107,8 @@ TformMain::TformMain(const QString& settingsPath, WindowServices services, QWidg
     setTabOrder(editSampleCount, lbHistory);
     setTabOrder(lbHistory, drgrTrace);
     setTabOrder(drgrTrace, tbTime);
+    // The window opens ready for typing a destination.
+    editDestination->setFocus();
 
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, [this] { helpWindow()->showContext(HelpContext); });

@@ -56,6 +56,7 @@ TEST_F(MainWindowTest, LayoutKeepsTheLeftPaneAndFitsTheRest) {
     EXPECT_EQ(form.editDestination->width(), 176);
     EXPECT_EQ(form.StatusBar->height(), 19);
     EXPECT_EQ(columnTotal(), form.drgrTrace->clientWidth());
+    EXPECT_EQ(form.focusWidget(), form.editDestination);  // ready to type a destination
 
     form.resize(900, 500);
     QTest::qWait(20);
