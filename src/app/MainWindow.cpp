@@ -480,7 +480,11 @@ void TformMain::keyPressEvent(QKeyEvent* event) {
 
 bool TformMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == editDelay && event->type() == QEvent::FocusOut) {
-        guarded([this] { editDelayChange(); });
+        // Only a move of the focus to another control of the window leaves the field: switching
+        // to another window or opening a menu does not, and must not raise a delay error box.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            guarded([this] { editDelayChange(); });
     }
     return QMainWindow::eventFilter(watched, event);
 }

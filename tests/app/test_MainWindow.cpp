@@ -119,6 +119,30 @@ TEST_F(MainWindowTest, DelayLadderAndRoundCountFields) {
     EXPECT_EQ(form.editTraceCount->text(), QStringLiteral("00"));
 }
 
+TEST_F(MainWindowTest, DelayTextIsNormalisedOnlyWhenTheFocusMovesToAnotherControl) {
+    const auto leaveDelayField = [this](Qt::FocusReason reason) {
+        QFocusEvent focusOut(QEvent::FocusOut, reason);
+        QCoreApplication::sendEvent(form.editDelay, &focusOut);
+    };
+
+    // Switching to another window or opening a menu is not leaving the field.
+    form.editDelay->setText(QStringLiteral("5"));
+    leaveDelayField(Qt::ActiveWindowFocusReason);
+    leaveDelayField(Qt::PopupFocusReason);
+    EXPECT_EQ(form.editDelay->text(), QStringLiteral("5"));
+    form.editDelay->setText(QStringLiteral("abc"));
+    leaveDelayField(Qt::ActiveWindowFocusReason);
+    EXPECT_TRUE(errors.isEmpty());
+
+    form.editDelay->setText(QStringLiteral("5"));
+    leaveDelayField(Qt::TabFocusReason);
+    EXPECT_EQ(form.editDelay->text(), QStringLiteral("5 Seconds"));
+    form.editDelay->setText(QStringLiteral("abc"));
+    leaveDelayField(Qt::MouseFocusReason);
+    EXPECT_EQ(form.editDelay->text(), QStringLiteral("abc"));
+    EXPECT_EQ(errors, QStringList{QStringLiteral("'abc' is not a valid floating point value.")});
+}
+
 TEST_F(MainWindowTest, OptionsThresholdsFollowTheIntegerTextRule) {
     struct Case {
         QString warning, bad;
