@@ -197,7 +197,7 @@ void TformMain::buildLeftPane() {
 
     pnlCommands = new TPanel;
     pnlCommands->setFixedHeight(157);
-    GroupBox1 = new QGroupBox(QStringLiteral(" Sampling "), pnlCommands);
+    GroupBox1 = new TGroupBox(QStringLiteral(" Sampling "), pnlCommands);
     GroupBox1->setGeometry(0, 0, LeftPaneWidth, 75);
     Label4 = makeLabel(QStringLiteral("# of times to trace:"), GroupBox1, 8, 16);
     Label4->setToolTip(TraceCountHint);
@@ -225,7 +225,7 @@ void TformMain::buildLeftPane() {
     UpDown3->setToolTip(QStringLiteral("Delay time between samples"));
     connect(UpDown3, &TUpDown::clicked, this, &TformMain::UpDown3Click);
 
-    GroupBox2 = new QGroupBox(QStringLiteral(" Statistics "), pnlCommands);
+    GroupBox2 = new TGroupBox(QStringLiteral(" Statistics "), pnlCommands);
     GroupBox2->setGeometry(0, 75, LeftPaneWidth, 40);
     Label6 = makeLabel(QStringLiteral("Samples to include"), GroupBox2, 11, 16);
     Label6->setToolTip(SampleCountHint);

@@ -20,6 +20,7 @@
 #include "trace/TraceState.h"
 #include "view/ActivityAnimation.h"
 #include "view/DisplayOptions.h"
+#include "view/GroupBox.h"
 #include "view/Panel.h"
 #include "view/TraceCellPainter.h"
 #include "view/TraceGrid.h"
@@ -92,14 +93,14 @@ public:
     TPanel* pnlList;
     QListWidget* lbHistory;
     TPanel* pnlCommands;
-    QGroupBox* GroupBox1;
+    TGroupBox* GroupBox1;
     QLabel* Label4;
     QLineEdit* editTraceCount;
     TUpDown* udTraceCount;
     QLabel* Label5;
     QLineEdit* editDelay;
     TUpDown* UpDown3;
-    QGroupBox* GroupBox2;
+    TGroupBox* GroupBox2;
     QLabel* Label6;
     QLineEdit* editSampleCount;
     TUpDown* udSampleCount;

@@ -65,6 +65,26 @@ TEST_F(MainWindowTest, LayoutKeepsTheLeftPaneAndFitsTheRest) {
     EXPECT_EQ(columnTotal(), form.drgrTrace->clientWidth());
 }
 
+TEST_F(MainWindowTest, GroupBoxCaptionsSitOnTheFrameAroundTheirControls) {
+    showAtDesignSize();
+    for (TGroupBox* box : {form.GroupBox1, form.GroupBox2}) {
+        const QRect frame = box->frameRect();
+        const QRect caption = box->captionRect();
+        EXPECT_GT(frame.top(), caption.top());
+        EXPECT_LT(frame.top(), caption.bottom());
+        for (QWidget* child : box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            EXPECT_TRUE(frame.contains(child->geometry()))
+                << child->metaObject()->className() << " of " << box->title().toStdString();
+        }
+        // The top line is drawn where the frame starts, and interrupted by the caption.
+        const QImage image = box->grab().toImage();
+        const QRgb window = box->palette().color(QPalette::Window).rgb();
+        EXPECT_NE(image.pixel(2, frame.top()), window);
+        EXPECT_EQ(image.pixel(2, frame.top() + 4), window);
+        EXPECT_EQ(image.pixel(caption.right() + 4, frame.top()), image.pixel(2, frame.top()));
+    }
+}
+
 TEST_F(MainWindowTest, ABurstOfRefreshRequestsPaintsOnce) {
     showAtDesignSize();
     PaintCounter counter;
