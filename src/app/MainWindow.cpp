@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 #include "app/AboutBox.h"
@@ -37,6 +38,18 @@ QLabel* makeLabel(const QString& caption, QWidget* parent, int left, int top,
     label->adjustSize();
     return label;
 }
+
+// Every row of a list this many pixels high, whatever the font asks for.
+class FixedRowHeight : public QStyledItemDelegate {
+public:
+    FixedRowHeight(int height, QObject* parent) : QStyledItemDelegate(parent), height_(height) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), height_};
+    }
+
+private:
+    int height_;
+};
 
 QChar localeDecimalSeparator() {
     return QLocale().decimalPoint().at(0);
@@ -191,6 +204,7 @@ void TformMain::buildLeftPane() {
     lbHistory = new QListWidget;
     lbHistory->setSelectionMode(QAbstractItemView::SingleSelection);
     lbHistory->setUniformItemSizes(true);
+    lbHistory->setItemDelegate(new FixedRowHeight(14, lbHistory));
     lbHistory->setContextMenuPolicy(Qt::CustomContextMenu);
     listLayout->addWidget(lbHistory);
     connect(lbHistory, &QListWidget::itemDoubleClicked, this, &TformMain::lbHistoryDblClick);

@@ -85,6 +85,15 @@ TEST_F(MainWindowTest, GroupBoxCaptionsSitOnTheFrameAroundTheirControls) {
     }
 }
 
+TEST_F(MainWindowTest, HistoryRowsAreFourteenPixelsHigh) {
+    form.lbHistory->addItems({QStringLiteral("alpha"), QStringLiteral("beta")});
+    showAtDesignSize();
+    const QRect first = form.lbHistory->visualItemRect(form.lbHistory->item(0));
+    const QRect second = form.lbHistory->visualItemRect(form.lbHistory->item(1));
+    EXPECT_EQ(first.height(), 14);
+    EXPECT_EQ(second.top() - first.top(), 14);
+}
+
 TEST_F(MainWindowTest, ABurstOfRefreshRequestsPaintsOnce) {
     showAtDesignSize();
     PaintCounter counter;
