@@ -15,6 +15,9 @@ namespace {
 int runWindow(int argc, char** argv, const QString& settingsOverride,
               std::shared_ptr<hoplark::EchoService> echo) {
     QApplication application(argc, argv);
+    // One look on every desktop: the window's sizes are laid out for it, whatever theme the
+    // desktop would pick.
+    QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setApplicationName(QStringLiteral("Hoplark"));
     QApplication::setApplicationDisplayName(QStringLiteral("Hoplark"));
     const QString settingsPath =
