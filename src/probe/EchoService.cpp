@@ -303,7 +303,17 @@ EchoService::Outcome EchoService::exchangeDatagram(Exchange& exchange, uint32_t 
         const bool fromErrorQueue = (ready & POLLERR) != 0;
         const ssize_t length =
             recvmsg(fd, &message, MSG_DONTWAIT | (fromErrorQueue ? MSG_ERRQUEUE : 0));
-        if (length < 0) continue;
+        if (length < 0) {
+            // An error the kernel could not queue (its receive buffer was full) leaves the socket
+            // error set with the queue empty, and poll would report it again at once: clear it,
+            // and keep waiting for an answer that can be read.
+            if (fromErrorQueue) {
+                int pending = 0;
+                socklen_t pendingSize = sizeof pending;
+                getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &pendingSize);
+            }
+            continue;
+        }
 
         std::optional<int64_t> stampNs;
         const sock_extended_err* error = nullptr;
