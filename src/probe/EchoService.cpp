@@ -154,11 +154,11 @@ bool EchoService::openRaw(const BindOptions& options) {
     rawSocket_ = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
     if (options.dropCapabilities) dropAllCapabilities();
     if (rawSocket_ < 0) return false;
-    // Only echo replies and the errors that can quote an echo request reach the receiver.
+    // Only echo replies and the errors that end an echo exchange reach the receiver.
     icmp_filter filter{};
     filter.data =
         ~((1u << IcmpEchoReply) | (1u << IcmpDestinationUnreachable) | (1u << IcmpSourceQuench) |
-          (1u << IcmpRedirect) | (1u << IcmpTimeExceeded) | (1u << IcmpParameterProblem));
+          (1u << IcmpTimeExceeded) | (1u << IcmpParameterProblem));
     setsockopt(rawSocket_, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
     const int stampFlags = SOF_TIMESTAMPING_RX_SOFTWARE | SOF_TIMESTAMPING_SOFTWARE;
     setsockopt(rawSocket_, SOL_SOCKET, SO_TIMESTAMPING, &stampFlags, sizeof stampFlags);
@@ -303,7 +303,17 @@ EchoService::Outcome EchoService::exchangeDatagram(Exchange& exchange, uint32_t 
         const bool fromErrorQueue = (ready & POLLERR) != 0;
         const ssize_t length =
             recvmsg(fd, &message, MSG_DONTWAIT | (fromErrorQueue ? MSG_ERRQUEUE : 0));
-        if (length < 0) continue;
+        if (length < 0) {
+            // An error the kernel could not queue (its receive buffer was full) leaves the socket
+            // error set with the queue empty, and poll would report it again at once: clear it,
+            // and keep waiting for an answer that can be read.
+            if (fromErrorQueue) {
+                int pending = 0;
+                socklen_t pendingSize = sizeof pending;
+                getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &pendingSize);
+            }
+            continue;
+        }
 
         std::optional<int64_t> stampNs;
         const sock_extended_err* error = nullptr;
@@ -330,6 +340,8 @@ EchoService::Outcome EchoService::exchangeDatagram(Exchange& exchange, uint32_t 
                 continue;
             }
             if (error->ee_origin == SO_EE_ORIGIN_ICMP) {
+                // A redirect came from a router that forwarded the request anyway.
+                if (!EndsEchoExchange(error->ee_type)) continue;
                 // The quoted request, when present, must be ours.
                 if (bytes >= IcmpHeaderSize && (icmp[0] != IcmpEchoRequest ||
                                                 ((icmp[6] << 8) | icmp[7]) != exchange.sequence)) {

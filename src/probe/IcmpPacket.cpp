@@ -26,14 +26,14 @@ size_t ipHeaderLength(const uint8_t* p, size_t size) {
     return length;
 }
 
-bool isErrorType(uint8_t type) {
-    return type == IcmpDestinationUnreachable || type == IcmpSourceQuench || type == IcmpRedirect ||
-           type == IcmpTimeExceeded || type == IcmpParameterProblem;
-}
-
 constexpr uint8_t ProtocolIcmp = 1;
 
 }  // namespace
+
+bool EndsEchoExchange(uint8_t type) {
+    return type == IcmpEchoReply || type == IcmpDestinationUnreachable ||
+           type == IcmpSourceQuench || type == IcmpTimeExceeded || type == IcmpParameterProblem;
+}
 
 std::optional<IcmpMessage> ParseIcmpPacket(const uint8_t* data, size_t size) {
     if (data == nullptr) return std::nullopt;
@@ -52,7 +52,7 @@ std::optional<IcmpMessage> ParseIcmpPacket(const uint8_t* data, size_t size) {
         message.sequence = readU16(icmp + 6);
         return message;
     }
-    if (!isErrorType(message.type)) return std::nullopt;
+    if (!EndsEchoExchange(message.type)) return std::nullopt;
 
     // The error quotes the offending packet: its IP header (options included) and at least the
     // first 8 bytes of its payload, which for us is the echo request's header.

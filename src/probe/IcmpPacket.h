@@ -35,8 +35,14 @@ struct IcmpMessage {
     bool isError() const { return type != IcmpEchoReply; }
 };
 
+// Whether an ICMP message of this type ends an echo exchange: the echo reply, and the errors
+// that say the request went no further. A redirect does not: the router that sends it has
+// forwarded the request all the same, and the real answer is still to come.
+bool EndsEchoExchange(uint8_t type);
+
 // Parses one packet as a raw ICMP socket delivers it (IP header, then ICMP). Returns nothing for
-// anything that is not an echo reply or an error quoting an ICMP echo request, and for every
+// anything that is not an echo reply or an error quoting an ICMP echo request (redirects
+// included, see EndsEchoExchange), and for every
 // packet whose lengths do not add up. Never reads outside [data, data + size).
 std::optional<IcmpMessage> ParseIcmpPacket(const uint8_t* data, size_t size);
 

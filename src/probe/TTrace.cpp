@@ -47,12 +47,17 @@ void TTrace::probeWithHandle(EchoHandle handle, int packetSize) {
                           cancelFd_);
     ICMP_ECHO_REPLY record;
     std::memcpy(&record, reply.data(), sizeof record);
-    const bool usable = record.Status == IP_SUCCESS ||
-                        (record.Status == IP_TTL_EXPIRED_TRANSIT && record.Address != NoAddress);
-    if (usable) {
-        ResponderIP = InetNtoa(record.Address);
-        RoundTrip = static_cast<int32_t>(record.RoundTripTime);
+    if (const auto answer = ClassifyEchoReply(record)) {
+        ResponderIP = answer->responder;
+        RoundTrip = answer->roundTripMs;
     }
+}
+
+std::optional<EchoAnswer> ClassifyEchoReply(const ICMP_ECHO_REPLY& reply) {
+    const bool usable = reply.Status == IP_SUCCESS ||
+                        (reply.Status == IP_TTL_EXPIRED_TRANSIT && reply.Address != NoAddress);
+    if (!usable) return std::nullopt;
+    return EchoAnswer{InetNtoa(reply.Address), static_cast<int32_t>(reply.RoundTripTime)};
 }
 
 }  // namespace hoplark

@@ -2,11 +2,23 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "probe/EchoService.h"
 
 namespace hoplark {
+
+// A usable answer: who answered (dotted text) and after how many milliseconds.
+struct EchoAnswer {
+    std::string responder;
+    int32_t roundTripMs = 0;
+};
+
+// Classifies the facility's first reply record. An echo reply, and a time-exceeded report from a
+// real address, are answers; a time-exceeded report from 255.255.255.255, a time-out and every
+// other status are not.
+std::optional<EchoAnswer> ClassifyEchoReply(const ICMP_ECHO_REPLY& reply);
 
 // Receives the failures a probe reports to the user (the caller decides how to show them).
 using ProbeFailureReport = std::function<void(const std::string& message)>;

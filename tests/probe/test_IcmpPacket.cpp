@@ -90,6 +90,26 @@ TEST(IcmpPacket, ErrorsAreMatchedByTheQuotedRequest) {
     }
 }
 
+// A router that forwards our request back out of the link it came in on also sends a redirect,
+// quoting the request. The request went on, so the redirect must not end the exchange: the
+// hop's real answer follows it.
+TEST(IcmpPacket, RedirectsQuotingOurRequestAreNotAnswers) {
+    for (uint8_t code = 0; code < 4; ++code) {
+        const auto redirect = icmpError(IcmpRedirect, code, "10.0.0.2", Id, Seq);
+        EXPECT_FALSE(ParseIcmpPacket(redirect.data(), redirect.size())) << int(code);
+    }
+    struct Case {
+        uint8_t type;
+        bool ends;
+    };
+    const Case cases[] = {{IcmpEchoReply, true},        {IcmpDestinationUnreachable, true},
+                          {IcmpSourceQuench, true},     {IcmpTimeExceeded, true},
+                          {IcmpParameterProblem, true}, {IcmpRedirect, false},
+                          {IcmpEchoRequest, false},     {13, false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(EndsEchoExchange(c.type), c.ends) << int(c.type);
+}
+
 TEST(IcmpPacket, MalformedPacketsAreRejectedWithoutReadingPastTheEnd) {
     const auto reply = echoReply(Id, Seq);
     const auto error = icmpError(11, 0, "10.0.0.2", Id, Seq);
