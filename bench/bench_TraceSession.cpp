@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <memory>
 
+#include "BenchFakes.h"
 #include "trace/TraceSession.h"
 
 namespace {
@@ -15,17 +16,6 @@ using namespace hoplark;
 class NullLauncher : public ProbeLauncher {
 public:
     void launch(const HopProbeRequest&, const std::shared_ptr<WorkerChannel>&) override {}
-};
-
-class LoopbackNames : public NameService {
-public:
-    std::optional<HostEntry> LookupHost(const std::string&) override { return std::nullopt; }
-    std::optional<std::string> LookupAddress(uint32_t) override { return "localhost"; }
-};
-
-class FixedClock : public Clock {
-public:
-    qint64 tickMs() const override { return 0; }
 };
 
 // A trace to 127.0.0.35 whose 34 routers and target answer every round.
@@ -63,8 +53,8 @@ private:
     }
 
     NullLauncher launcher_;
-    LoopbackNames names_;
-    FixedClock clock_;
+    bench::LocalhostNames names_;
+    bench::FixedClock clock_;
     TraceSession session_{launcher_, names_, clock_};
     int sequence_ = 0;
 };

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <memory>
 
+#include "BenchFakes.h"
 #include "app/MainWindow.h"
 #include "app/MessageBoxes.h"
 #include "trace/HostInfo.h"
@@ -29,17 +30,6 @@ private:
     std::shared_ptr<WorkerChannel> channel_;
 };
 
-class NoNames : public NameService {
-public:
-    std::optional<HostEntry> LookupHost(const std::string&) override { return std::nullopt; }
-    std::optional<std::string> LookupAddress(uint32_t) override { return "localhost"; }
-};
-
-class FixedClock : public Clock {
-public:
-    qint64 tickMs() const override { return 0; }
-};
-
 class SilentBoxes : public MessageBoxes {
 public:
     void showError(QWidget*, const QString&) override {}
@@ -52,8 +42,8 @@ class LongWindowTrace {
 public:
     LongWindowTrace(const QString& settingsPath, const QString& sampleCount)
         : launcher_(std::make_shared<ChannelKeeper>()),
-          form_(settingsPath, WindowServices{launcher_, std::make_shared<NoNames>(),
-                                             std::make_shared<FixedClock>(), nullptr,
+          form_(settingsPath, WindowServices{launcher_, std::make_shared<bench::LocalhostNames>(),
+                                             std::make_shared<bench::FixedClock>(), nullptr,
                                              std::make_shared<SilentBoxes>()}),
           grid_(form_.drgrTrace->viewport()->size(), QImage::Format_RGB32) {
         form_.resize(form_.designSize());
