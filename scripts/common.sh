@@ -35,8 +35,10 @@ hoplark_install_packages() {
 
 # hoplark_build DIR BUILD_TYPE [extra cmake args...]
 hoplark_build() {
-    local dir="$1" type="$2"
+    local dir="$1" type="$2" launcher=()
     shift 2
-    cmake -S "$HOPLARK_ROOT" -B "$HOPLARK_ROOT/$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >&2 || return 1
+    # A compiler cache, where one is installed, makes rebuilds in fresh build folders cheap.
+    command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    cmake -S "$HOPLARK_ROOT" -B "$HOPLARK_ROOT/$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "${launcher[@]}" "$@" >&2 || return 1
     cmake --build "$HOPLARK_ROOT/$dir" --parallel "$(nproc)" >&2 || return 1
 }

@@ -5,6 +5,10 @@
 
 namespace hoplark {
 
+// How an echo's round trip was timed: kernel stamps at both ends, a kernel receive stamp with a
+// user-space send time, or the monotonic clock alone.
+enum class EchoClock : uint8_t { Kernel = 0, KernelReceive = 1, Monotonic = 2 };
+
 // The round trip of one echo in whole milliseconds, rounded to the nearest (truncating would
 // under-report every hop by half a millisecond on average).
 //

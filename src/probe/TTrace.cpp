@@ -1,5 +1,6 @@
 #include "probe/TTrace.h"
 
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -16,6 +17,12 @@ TTrace::TTrace(EchoService& service, ProbeFailureReport reportFailure, int cance
 void TTrace::Probe() {
     ResponderIP.clear();
     RoundTrip = LostSample;
+    RoundTripUs = -1;
+    Clock = EchoClock::Monotonic;
+    IcmpType = IcmpCode = 0;
+    SentUtcUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                    std::chrono::system_clock::now().time_since_epoch())
+                    .count();
     DestAddress = InetAddr(Destination);
     // An unbound facility was reported once at start-up; every probe then just ends lost.
     if (!service_.bound()) return;
@@ -50,6 +57,7 @@ void TTrace::probeWithHandle(EchoHandle handle, int packetSize) {
     if (const auto answer = ClassifyEchoReply(record)) {
         ResponderIP = answer->responder;
         RoundTrip = answer->roundTripMs;
+        RoundTripUs = int64_t{answer->roundTripMs} * 1000;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "probe/EchoService.h"
+#include "probe/EchoTiming.h"
 
 namespace hoplark {
 
@@ -43,6 +44,13 @@ public:
     uint32_t DestAddress = 0;
     std::string ResponderIP;
     int32_t RoundTrip = 0;
+    // Beside the millisecond RoundTrip: the round trip in microseconds (-1 when lost), how it
+    // was timed, the answer's ICMP type and code, and the wall-clock send time (us since epoch).
+    int64_t RoundTripUs = -1;
+    EchoClock Clock = EchoClock::Monotonic;
+    uint8_t IcmpType = 0;
+    uint8_t IcmpCode = 0;
+    int64_t SentUtcUs = 0;
 
 private:
     void probeWithHandle(EchoHandle handle, int packetSize);

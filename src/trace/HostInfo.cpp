@@ -10,6 +10,26 @@ void THostInfo::AddSample(qint32 value, const SampleWindow& window) {
     RecalcStats(window);
 }
 
+void THostInfo::AddSample(qint32 value, const SampleWindow& window, const SampleDetail& detail,
+                          const QString& responder) {
+    const bool lost = value == LOST_SAMPLE;
+    SamplesUs.push_back(lost ? -1 : detail.roundTripUs);
+    SampleRounds.push_back(detail.round);
+    SampleClocks.push_back(detail.clock);
+    quint8 index = NoResponder;
+    if (!lost && !responder.isEmpty()) {
+        const auto found = std::find(Responders.begin(), Responders.end(), responder);
+        if (found != Responders.end()) {
+            index = static_cast<quint8>(found - Responders.begin());
+        } else if (Responders.size() < NoResponder) {
+            index = static_cast<quint8>(Responders.size());
+            Responders.push_back(responder);
+        }
+    }
+    SampleResponders.push_back(index);
+    AddSample(value, window);
+}
+
 void THostInfo::accumulate(qint64 from, qint64 to) {
     for (qint64 p = from; p < to; ++p) {
         const qint32 v = Samples[static_cast<size_t>(p)];

@@ -22,6 +22,28 @@ struct SampleWindow {
     qint32 LastSample = -1;
 };
 
+// How a sample's round trip was timed: kernel stamps at both ends, a kernel receive stamp with a
+// user-space send time, or the monotonic clock alone.
+enum class SampleClock : quint8 { Kernel = 0, KernelReceive = 1, Monotonic = 2 };
+
+// What one probe result carries beyond its millisecond sample. A worker fills it in the record
+// it posts; the recording keeps all of it, the hop record the parts it shows.
+struct SampleDetail {
+    // Round trip in microseconds; -1 when the probe got no usable answer.
+    qint32 roundTripUs = -1;
+    // The 1-based round the probe was launched in (0: unknown, as for a hand-made record).
+    qint32 round = 0;
+    // Wall-clock send time, microseconds since the Unix epoch (0: unknown).
+    qint64 sentUtcUs = 0;
+    SampleClock clock = SampleClock::Monotonic;
+    // The ICMP type and code of the answer (0/0 for an echo reply or no answer).
+    quint8 icmpType = 0;
+    quint8 icmpCode = 0;
+};
+
+// Index into THostInfo::Responders for a lost sample.
+inline constexpr quint8 NoResponder = 0xFF;
+
 // One hop's record: responder, name, every merged sample and the statistics over the window.
 // The same type carries a single result or name from a worker to the UI thread.
 class THostInfo {
@@ -30,6 +52,10 @@ public:
 
     // Appends a sample (9999 counts as lost) and recomputes the statistics over `window`.
     void AddSample(qint32 value, const SampleWindow& window);
+    // The same, keeping the sample's detail and responder in the parallel lists. A lost sample
+    // (9999) keeps -1 microseconds whatever `detail` says.
+    void AddSample(qint32 value, const SampleWindow& window, const SampleDetail& detail,
+                   const QString& responder);
 
     // Recomputes MaxTime, MinTime, AvgTime and CurTime over `window`. Only 0 <= v < 9999 enters
     // the minimum, maximum and mean; the mean drops its fraction. An empty window zeroes the
@@ -49,6 +75,19 @@ public:
     bool Unreachable = false;
     qint32 LostCount = 0;
     std::vector<qint32> Samples;
+
+    // Parallel to Samples, one entry per merged sample: the round trip in microseconds (-1 for
+    // lost), the round it was launched in, how it was timed, and who answered (an index into
+    // Responders, NoResponder for lost). Responders lists every address that answered this
+    // hop, in the order first seen.
+    std::vector<qint32> SamplesUs;
+    std::vector<qint32> SampleRounds;
+    std::vector<SampleClock> SampleClocks;
+    std::vector<quint8> SampleResponders;
+    std::vector<QString> Responders;
+
+    // In a worker's result record only: the new sample's detail.
+    SampleDetail Detail;
 
 private:
     // Running totals over [cacheFirst_, cacheEnd_) of Samples, so that a window which only grew

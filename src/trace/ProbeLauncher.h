@@ -14,6 +14,8 @@ struct HopProbeRequest {
     qint32 hop = 1;
     bool resolveName = false;
     qint32 startDelayMs = 0;
+    // The 1-based round this probe belongs to (SamplesTaken when it was launched).
+    qint32 round = 0;
 };
 
 // Starts hop workers. The real one runs a TTraceThread per request; tests use a fake that

@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <algorithm>
 #include <exception>
 #include <thread>
 
@@ -17,6 +18,7 @@ TTraceThread::TTraceThread(const HopProbeRequest& request, std::shared_ptr<Worke
       Hop(request.hop),
       ResolveName(request.resolveName),
       StartDelay(request.startDelayMs),
+      Round(request.round),
       trace_(request.trace),
       timeoutMs_(timeoutMs),
       channel_(std::move(channel)),
@@ -66,6 +68,14 @@ void TTraceThread::probeAndPost() {
     auto result = std::make_unique<THostInfo>(Hop);
     result->IP = responder;
     result->AvgTime = static_cast<qint16>(probe.RoundTrip);
+    result->Detail.roundTripUs =
+        probe.RoundTripUs < 0 ? -1
+                              : static_cast<qint32>(std::min<int64_t>(probe.RoundTripUs, 9998999));
+    result->Detail.round = Round;
+    result->Detail.sentUtcUs = probe.SentUtcUs;
+    result->Detail.clock = static_cast<SampleClock>(probe.Clock);
+    result->Detail.icmpType = probe.IcmpType;
+    result->Detail.icmpCode = probe.IcmpCode;
     if (terminated() || !channel_->receiverAlive()) return;
     channel_->post(new WorkerEvent(WM_HOPRESULT, trace_, std::move(result)));
 

@@ -35,6 +35,7 @@ public:
     const qint32 Hop;
     const bool ResolveName;
     const qint32 StartDelay;
+    const qint32 Round;
 
 private:
     void Execute();

@@ -199,6 +199,7 @@ void TraceSession::DoTrace() {
         request.hop = hop;
         request.resolveName = resolve;
         request.startDelayMs = (hop - 1) * HopStaggerMs;
+        request.round = state_.SamplesTaken;
         bool launched = true;
         try {
             launcher_.launch(request, ProbeThreads);
@@ -300,7 +301,7 @@ void TraceSession::OnHopResult(WorkerEvent& event) {
             hops.append();
         THostInfo& record = hops.at(result->Hop - 1);
         if (record.IP.isEmpty()) record.IP = result->IP;
-        record.AddSample(sample, window);
+        record.AddSample(sample, window, result->Detail, result->IP);
     }
 
     updateRowCount();
