@@ -4,34 +4,26 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QUrl>
 
 #include "app/Fonts.h"
+#include "app/HoplarkIcon.h"
 
 namespace hoplark {
 
 namespace {
 
-// The program's emblem: a latency trace climbing over hop markers on a sky-blue card.
-QPixmap programEmblem() {
-    QPixmap pixmap(65, 57);
+// The program's emblem, square and centred on the picture's 65 x 57 pixels so that
+// stretching it to fit leaves it undistorted, at the screen's pixel density.
+QPixmap programEmblem(qreal devicePixelRatio) {
+    const QSize logical(65, 57);
+    QPixmap pixmap(logical * devicePixelRatio);
+    pixmap.setDevicePixelRatio(devicePixelRatio);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setPen(QPen(QColor(30, 60, 110), 1.5));
-    painter.setBrush(QColor(210, 230, 250));
-    painter.drawRoundedRect(QRectF(1.5, 1.5, 62, 54), 8, 8);
-    painter.setBrush(QColor(218, 255, 217));
-    painter.setPen(Qt::NoPen);
-    painter.drawRect(QRectF(8, 38, 49, 10));
-    const QPointF hops[] = {{10, 42}, {22, 34}, {33, 37}, {44, 20}, {55, 12}};
-    painter.setPen(QPen(QColor(255, 0, 0), 2));
-    for (size_t i = 0; i + 1 < std::size(hops); ++i)
-        painter.drawLine(hops[i], hops[i + 1]);
-    painter.setBrush(QColor(255, 0, 0));
-    for (const QPointF& hop : hops)
-        painter.drawEllipse(hop, 2.5, 2.5);
+    const int side = logical.height();
+    const QRect square((logical.width() - side) / 2, 0, side, side);
+    hoplarkIcon().paint(&painter, square);
     return pixmap;
 }
 
@@ -41,6 +33,7 @@ const QString TAboutBox::ProjectAddress = QStringLiteral("https://hoplark.exampl
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About"));
+    setWindowIcon(hoplarkIcon());
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(301, 258);
@@ -54,7 +47,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     auto* ProgramIcon = new QLabel(Panel1);
     ProgramIcon->setGeometry(8, 8, 65, 57);
     ProgramIcon->setScaledContents(true);
-    ProgramIcon->setPixmap(programEmblem());
+    ProgramIcon->setPixmap(programEmblem(devicePixelRatioF()));
 
     ProductName = new QLabel(QStringLiteral("Hoplark"), Panel1);
     ProductName->setFont(arialPixels(19, true));

@@ -18,6 +18,7 @@
 #include "app/Fonts.h"
 #include "app/HelpWindow.h"
 #include "app/HistoryList.h"
+#include "app/HoplarkIcon.h"
 #include "app/OptionsDialog.h"
 #include "app/QtMessageBoxes.h"
 #include "app/SettingsFile.h"
@@ -77,6 +78,7 @@ TformMain::TformMain(const QString& settingsPath, WindowServices services, QWidg
         std::make_unique<TraceSession>(*services_.launcher, *services_.names, *services_.clock);
     session_->setDelayProvider([this] { return GetDelayMs(); });
     setWindowTitle(QStringLiteral("Hoplark"));
+    setWindowIcon(hoplarkIcon());
     setFont(arialPixels(12));
     setMinimumSize(MinimumWidth, MinimumHeight);
 

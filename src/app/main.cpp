@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/CommandLine.h"
+#include "app/HoplarkIcon.h"
 #include "app/MainWindow.h"
 #include "app/ReportMode.h"
 #include "app/SettingsLocation.h"
@@ -20,6 +21,9 @@ int runWindow(int argc, char** argv, const QString& settingsOverride,
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setApplicationName(QStringLiteral("Hoplark"));
     QApplication::setApplicationDisplayName(QStringLiteral("Hoplark"));
+    // Lets the desktop (a Wayland compositor in particular) match the window to its menu entry.
+    QGuiApplication::setDesktopFileName(hoplark::DesktopId);
+    QApplication::setWindowIcon(hoplark::hoplarkIcon());
     const QString settingsPath =
         hoplark::SettingsLocation::fromEnvironment(settingsOverride).resolve();
     hoplark::TformMain formMain(settingsPath, hoplark::WindowServices::system(std::move(echo)));

@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+
+#include "app/AboutBox.h"
+#include "app/HoplarkIcon.h"
+#include "app/MainWindow.h"
+#include "app/WindowFakes.h"
+#include "support/TempSettings.h"
+
+namespace hoplark {
+namespace {
+
+TEST(DesktopIntegrationTest, WindowAndAboutBoxShowTheProgramIcon) {
+    const QIcon icon = hoplarkIcon();
+    ASSERT_FALSE(icon.isNull());
+    // Every shipped size is there, so no size is scaled from another.
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        EXPECT_TRUE(icon.availableSizes().contains(QSize(size, size))) << size;
+
+    testing::TempSettings settings;
+    testing::FakeWindowServices fakes;
+    TformMain form(settings.path(), fakes.services());
+    EXPECT_FALSE(form.windowIcon().isNull());
+    EXPECT_EQ(form.windowIcon().availableSizes(), icon.availableSizes());
+
+    TAboutBox about;
+    EXPECT_FALSE(about.windowIcon().isNull());
+    const QList<QLabel*> labels = about.findChildren<QLabel*>();
+    const auto picture = std::find_if(labels.begin(), labels.end(),
+                                      [](QLabel* label) { return !label->pixmap().isNull(); });
+    ASSERT_NE(picture, labels.end());
+    EXPECT_EQ((*picture)->geometry(), QRect(8, 8, 65, 57));
+    // The emblem is drawn square in the middle: its centre is opaque, the side margins clear.
+    const QImage image = (*picture)->pixmap().toImage();
+    EXPECT_EQ(qAlpha(image.pixel(image.width() / 2, image.height() / 2)), 255);
+    EXPECT_EQ(qAlpha(image.pixel(0, image.height() / 2)), 0);
+}
+
+}  // namespace
+}  // namespace hoplark
