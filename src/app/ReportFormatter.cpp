@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <algorithm>
 
+#include "trace/PathEvidence.h"
+
 namespace hoplark {
 
 namespace {
@@ -28,6 +30,41 @@ QString csvField(const QString& field) {
     QString quoted = field;
     quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
     return u'"' + quoted + u'"';
+}
+
+QString verdictText(LossVerdict verdict) {
+    switch (verdict) {
+        case LossVerdict::RateLimited:
+            return QStringLiteral("rate-limited");
+        case LossVerdict::Loss:
+            return QStringLiteral("loss");
+        case LossVerdict::None:
+            break;
+    }
+    return QString();
+}
+
+// What the statistics window shows beyond the timings: who answered, and what the lost
+// samples say about the path.
+void addEvidence(QJsonObject& entry, const HopEvidence& evidence) {
+    QJsonArray responders;
+    for (const ResponderShare& share : evidence.responders) {
+        QJsonObject responder;
+        responder[QStringLiteral("address")] = share.address;
+        responder[QStringLiteral("count")] = share.answers;
+        responders.append(responder);
+    }
+    const LossCounts& loss = evidence.loss;
+    entry[QStringLiteral("responders")] = responders;
+    entry[QStringLiteral("window_samples")] = loss.samples;
+    entry[QStringLiteral("window_lost")] = loss.lost;
+    entry[QStringLiteral("not_forwarded_loss")] = loss.notForwarded;
+    entry[QStringLiteral("path_loss")] = loss.pathLoss;
+    entry[QStringLiteral("path_loss_pct")] =
+        loss.samples > 0 ? 100.0 * loss.pathLoss / loss.samples : 0.0;
+    entry[QStringLiteral("rate_limited")] = evidence.verdict == LossVerdict::RateLimited;
+    const QString verdict = verdictText(evidence.verdict);
+    entry[QStringLiteral("loss_verdict")] = verdict.isEmpty() ? QJsonValue() : QJsonValue(verdict);
 }
 
 }  // namespace
@@ -124,6 +161,8 @@ QString ReportFormatter::csv() const {
 }
 
 QString ReportFormatter::json() const {
+    PathEvidence evidence;
+    evidence.refresh(state_);
     QJsonArray hops;
     for (int i = 0; i < shownHops_; ++i) {
         const THostInfo& hop = state_.HopList.at(i);
@@ -145,6 +184,7 @@ QString ReportFormatter::json() const {
                                            : QJsonValue();
         entry[QStringLiteral("unreachable")] = hop.Unreachable;
         entry[QStringLiteral("samples")] = samples;
+        addEvidence(entry, *evidence.hop(i));
         hops.append(entry);
     }
     QJsonObject root;
@@ -154,6 +194,9 @@ QString ReportFormatter::json() const {
     root[QStringLiteral("rounds")] = state_.SamplesTaken;
     root[QStringLiteral("destination_hop")] =
         state_.DestinationHop > 0 ? QJsonValue(state_.DestinationHop) : QJsonValue();
+    const std::optional<double> destinationLoss = evidence.destinationLossPercent();
+    root[QStringLiteral("destination_loss_pct")] =
+        destinationLoss ? QJsonValue(*destinationLoss) : QJsonValue();
     root[QStringLiteral("hops")] = hops;
     return QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented));
 }

@@ -119,6 +119,58 @@ TEST(ReportFormatter, JsonHoldsEveryFigure) {
                     .isNull());
 }
 
+TEST(ReportFormatter, JsonGivesRespondersAndLossVerdicts) {
+    // Four rounds: hop 1 alternates between two routers, hop 2 misses its answer in rounds 1
+    // to 3 while the target answers, and the target misses round 4.
+    TraceState state;
+    state.TargetAddress = "10.9.0.1";
+    state.SamplesTaken = 4;
+    state.DestinationHop = 3;
+    state.Window = SampleWindow{0, 3};
+    const char* rows[] = {"ABAB", "...2", "333."};
+    for (const char* row : rows) {
+        THostInfo& hop = state.HopList.append();
+        for (qint32 round = 1; round <= 4; ++round) {
+            const char s = row[round - 1];
+            const bool lost = s == '.';
+            hop.AddSample(lost ? LOST_SAMPLE : 5, state.Window,
+                          SampleDetail{lost ? -1 : 5000, round},
+                          lost ? QString() : QStringLiteral("10.0.0.%1").arg(QChar(s)));
+        }
+    }
+    const QJsonObject root =
+        QJsonDocument::fromJson(ReportFormatter(state, "t", 3).json().toUtf8()).object();
+    EXPECT_DOUBLE_EQ(root["destination_loss_pct"].toDouble(), 25.0);
+    const QJsonArray hops = root["hops"].toArray();
+    ASSERT_EQ(hops.size(), 3);
+
+    const QJsonObject one = hops[0].toObject();
+    EXPECT_EQ(one["responders"].toArray(),
+              (QJsonArray{QJsonObject{{"address", "10.0.0.A"}, {"count", 2}},
+                          QJsonObject{{"address", "10.0.0.B"}, {"count", 2}}}));
+    EXPECT_FALSE(one["rate_limited"].toBool());
+    EXPECT_TRUE(one["loss_verdict"].isNull());
+
+    const QJsonObject two = hops[1].toObject();
+    EXPECT_TRUE(two["rate_limited"].toBool());
+    EXPECT_EQ(two["loss_verdict"].toString(), "rate-limited");
+    EXPECT_EQ(two["not_forwarded_loss"].toInt(), 3);
+    EXPECT_DOUBLE_EQ(two["path_loss_pct"].toDouble(), 0.0);
+
+    const QJsonObject three = hops[2].toObject();
+    EXPECT_FALSE(three["rate_limited"].toBool());
+    EXPECT_EQ(three["loss_verdict"].toString(), "loss");
+    EXPECT_EQ(three["not_forwarded_loss"].toInt(), 0);
+    EXPECT_DOUBLE_EQ(three["path_loss_pct"].toDouble(), 25.0);
+    EXPECT_EQ(three["responders"].toArray().size(), 1);
+
+    // Before the destination is known there is no destination figure.
+    state.DestinationHop = 0;
+    EXPECT_TRUE(QJsonDocument::fromJson(ReportFormatter(state, "t", 3).json().toUtf8())
+                    .object()["destination_loss_pct"]
+                    .isNull());
+}
+
 TEST(ReportFormatter, CsvQuotesAndTextAligns) {
     TraceState state = sampleTrace();
     state.HopList.at(0).DNSName = "r1, \"core\"";

@@ -177,12 +177,21 @@ void NetnsChain::build() {
         if (node < options_.routers) {
             ip(ns, {"route", "add", "10.98.0.0/24", "via", linkAddress(node, 2)});
             ip(ns, {"route", "add", "10.97.0.0/24", "via", linkAddress(node, 2)});
+            ip(ns, {"route", "add", "10.96.0.0/16", "via", linkAddress(node, 2)});
         }
         if (node >= 1 && node <= options_.routers) {
             writeSysctl(ns, "net/ipv4/ip_forward", "1");
             // No rate limit on our own errors: a round sends many at once.
             writeSysctl(ns, "net/ipv4/icmp_ratelimit", "0");
             writeSysctl(ns, "net/ipv4/icmp_msgs_per_sec", "100000");
+            if (const auto limit = options_.icmpRateLimitMs.find(node);
+                limit != options_.icmpRateLimitMs.end()) {
+                writeSysctl(ns, "net/ipv4/icmp_ratelimit", std::to_string(limit->second));
+            }
+            if (const auto drop = options_.dropForwardedEveryNth.find(node);
+                drop != options_.dropForwardedEveryNth.end()) {
+                dropForwardedEchoes(ns, drop->second);
+            }
             if (options_.silentRouters.count(node) != 0) {
                 // Forwarded traffic still passes; only what the router itself sends is dropped.
                 ip(ns, {"rule", "add", "iif", "lo", "lookup", "100", "pref", "100"});
@@ -211,10 +220,33 @@ void NetnsChain::build() {
         ip(router, {"link", "set", delayElement_->interfaceName(), "up"});
         ip(router, {"route", "add", "10.97.0.0/24", "dev", delayElement_->interfaceName()});
     }
+    if (options_.alternatingHop) {
+        const std::string& router = routerNamespace(options_.routers);
+        alternatingElement_ = std::make_unique<TunEchoResponder>(
+            router, alternatingHostAddress(), 0, "hoplarkecmp", alternatingHopAddresses());
+        ip(router, {"link", "set", alternatingElement_->interfaceName(), "up"});
+        ip(router, {"route", "add", "10.96.0.0/16", "dev", alternatingElement_->interfaceName()});
+    }
+}
+
+void NetnsChain::dropForwardedEchoes(const std::string& ns, int everyNth) const {
+    const std::vector<std::vector<std::string>> commands = {
+        {"add", "table", "ip", "hoplark"},
+        {"add", "chain", "ip", "hoplark", "forward", "{", "type", "filter", "hook", "forward",
+         "priority", "0", ";", "policy", "accept", ";", "}"},
+        {"add", "rule", "ip", "hoplark", "forward", "oifname", "right", "icmp", "type",
+         "echo-request", "numgen", "inc", "mod", std::to_string(everyNth), "0", "drop"}};
+    for (const auto& arguments : commands) {
+        std::vector<std::string> command = {"ip", "netns", "exec", ns, "nft"};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        const CommandResult result = RunCommand(command);
+        if (result.exitCode != 0) throw std::runtime_error("nft failed: " + result.output);
+    }
 }
 
 void NetnsChain::teardown() {
     delayElement_.reset();
+    alternatingElement_.reset();
     for (const auto& name : names_) {
         RunCommand({"ip", "netns", "del", name});
         std::error_code ignored;

@@ -20,7 +20,13 @@
 //   - with `delayedHostMs` > 0, delayedHostAddress() (10.97.0.1) sits behind the last router on
 //     a TUN device whose user-space end answers echo requests after exactly that delay (hop n+1).
 // Router k in `silentRouters` forwards but never sends Time Exceeded (its own ICMP is routed
-// into a blackhole). Reverse names go to /etc/netns/<client>/hosts, which runIn() and
+// into a blackhole). Router k in `icmpRateLimitMs` limits its ICMP errors per destination to one
+// per that many milliseconds after a short burst (the kernel's own limit, net.ipv4.icmp_ratelimit).
+// Router k in `dropForwardedEveryNth` drops one in N of the echo requests it forwards towards the
+// target (an nftables counter rule), a lossy link behind that router. With `alternatingHop`,
+// alternatingHostAddress() (10.96.0.1) sits behind the last router on a TUN element that is also
+// a router in front of it: hop n+1 answers from alternatingHopAddresses() in turn and the host is
+// hop n+2. Reverse names go to /etc/netns/<client>/hosts, which runIn() and
 // `ip netns exec <client> ...` both put in place of /etc/hosts (resolv.conf there points at
 // loopback, so no lookup ever leaves the client).
 //
@@ -43,6 +49,9 @@ struct NetnsChainOptions {
     int delayedHostMs = 0;
     // Reverse names by address text, visible inside the client.
     std::map<std::string, std::string> hostNames;
+    std::map<int, int> icmpRateLimitMs = {};
+    std::map<int, int> dropForwardedEveryNth = {};
+    bool alternatingHop = false;
 };
 
 struct CommandResult {
@@ -83,6 +92,8 @@ public:
     std::string targetAddress() const;
     static std::string unroutedAddress() { return "10.98.0.1"; }
     static std::string delayedHostAddress() { return "10.97.0.1"; }
+    static std::string alternatingHostAddress() { return "10.96.0.1"; }
+    static std::vector<std::string> alternatingHopAddresses() { return {"10.96.1.1", "10.96.1.2"}; }
 
     // Writes a sysctl (e.g. "net/ipv4/ping_group_range") inside one namespace.
     void writeSysctl(const std::string& ns, const std::string& key, const std::string& value) const;
@@ -98,10 +109,12 @@ private:
     void build();
     void teardown();
     void ip(const std::string& ns, const std::vector<std::string>& arguments) const;
+    void dropForwardedEchoes(const std::string& ns, int everyNth) const;
 
     NetnsChainOptions options_;
     std::vector<std::string> names_;
     std::unique_ptr<TunEchoResponder> delayElement_;
+    std::unique_ptr<TunEchoResponder> alternatingElement_;
 };
 
 }  // namespace hoplark::test

@@ -11,6 +11,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <future>
@@ -62,10 +63,48 @@ bool makeReply(std::vector<uint8_t>& packet, uint32_t address) {
     return true;
 }
 
+// Whether `packet` is an echo request for `address` that has one hop left to live.
+bool expiresHere(const std::vector<uint8_t>& packet, uint32_t address) {
+    if (packet.size() < IpHeaderMinSize + IcmpHeaderSize || (packet[0] >> 4) != 4) return false;
+    const size_t headerLength = static_cast<size_t>(packet[0] & 0x0F) * 4;
+    if (headerLength < IpHeaderMinSize || headerLength + IcmpHeaderSize > packet.size()) {
+        return false;
+    }
+    uint32_t destination;
+    std::memcpy(&destination, &packet[16], 4);
+    return packet[9] == 1 && destination == address && packet[headerLength] == IcmpEchoRequest &&
+           packet[8] <= 1;
+}
+
+// Time Exceeded from `from` for `request`, quoting its IP header and first eight data bytes.
+std::vector<uint8_t> timeExceeded(const std::vector<uint8_t>& request, uint32_t from) {
+    const size_t headerLength = static_cast<size_t>(request[0] & 0x0F) * 4;
+    const size_t quoted = std::min(request.size(), headerLength + 8);
+    std::vector<uint8_t> packet(IpHeaderMinSize + IcmpHeaderSize + quoted, 0);
+    const size_t total = packet.size();
+    packet[0] = 0x45;
+    packet[2] = static_cast<uint8_t>(total >> 8);
+    packet[3] = static_cast<uint8_t>(total);
+    packet[8] = 64;
+    packet[9] = 1;
+    std::memcpy(&packet[12], &from, 4);
+    std::memcpy(&packet[16], &request[12], 4);  // back to the request's source
+    putChecksum(&packet[10], InternetChecksum(packet.data(), IpHeaderMinSize));
+    uint8_t* icmp = &packet[IpHeaderMinSize];
+    icmp[0] = IcmpTimeExceeded;
+    std::memcpy(icmp + IcmpHeaderSize, request.data(), quoted);
+    putChecksum(icmp + 2, InternetChecksum(icmp, IcmpHeaderSize + quoted));
+    return packet;
+}
+
 }  // namespace
 
-TunEchoResponder::TunEchoResponder(const std::string& ns, const std::string& address, int delayMs)
-    : address_(inet_addr(address.c_str())), delayMs_(delayMs) {
+TunEchoResponder::TunEchoResponder(const std::string& ns, const std::string& address, int delayMs,
+                                   const std::string& name,
+                                   const std::vector<std::string>& hopAddresses)
+    : name_(name), address_(inet_addr(address.c_str())), delayMs_(delayMs) {
+    for (const std::string& hop : hopAddresses)
+        hopAddresses_.push_back(inet_addr(hop.c_str()));
     stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     std::promise<std::string> opened;
     auto result = opened.get_future();
@@ -134,7 +173,10 @@ void TunEchoResponder::serve() {
             const int64_t arrived = nowNs();
             if (length > 0) {
                 packet.resize(static_cast<size_t>(length));
-                if (makeReply(packet, address_)) {
+                if (!hopAddresses_.empty() && expiresHere(packet, address_)) {
+                    const uint32_t from = hopAddresses_[nextHopAddress_++ % hopAddresses_.size()];
+                    pending.push_back({arrived + delayNs, timeExceeded(packet, from)});
+                } else if (makeReply(packet, address_)) {
                     pending.push_back({arrived + delayNs, std::move(packet)});
                 }
             }

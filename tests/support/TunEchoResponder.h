@@ -2,6 +2,7 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace hoplark::test {
 
@@ -9,9 +10,15 @@ namespace hoplark::test {
 // every ICMP echo request for `address` exactly `delayMs` later (held to the microsecond), and
 // drops everything else. Route a subnet to interfaceName() to put the host behind a router.
 // The device and its thread go away with the object.
+//
+// With `hopAddresses`, the element is also a router one hop in front of the host: a request that
+// reaches it with one hop left to live gets Time Exceeded instead, from each of those addresses
+// in turn, as a path whose next hop changes between probes (load balancing over equal routes).
 class TunEchoResponder {
 public:
-    TunEchoResponder(const std::string& ns, const std::string& address, int delayMs);
+    TunEchoResponder(const std::string& ns, const std::string& address, int delayMs,
+                     const std::string& name = "hoplarkdelay",
+                     const std::vector<std::string>& hopAddresses = {});
     ~TunEchoResponder();
     TunEchoResponder(const TunEchoResponder&) = delete;
     TunEchoResponder& operator=(const TunEchoResponder&) = delete;
@@ -21,8 +28,10 @@ public:
 private:
     void serve();
 
-    std::string name_ = "hoplarkdelay";
+    std::string name_;
     uint32_t address_;
+    std::vector<uint32_t> hopAddresses_;
+    size_t nextHopAddress_ = 0;
     int delayMs_;
     int tunFd_ = -1;
     int stopFd_ = -1;

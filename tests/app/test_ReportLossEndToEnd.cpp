@@ -1,0 +1,116 @@
+// Loss verdicts and responder changes as the report mode prints them, on router chains whose
+// routers limit their answers, whose links drop probes and whose next hop alternates.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include "support/NetnsChain.h"
+#include "support/QtPrinters.h"
+
+namespace hoplark {
+namespace {
+
+// Runs the report as root inside the chain's client, with every round in the statistics.
+QJsonObject reportJson(const test::NetnsChain& chain, const std::string& target, int rounds) {
+    QProcess process;
+    process.start(
+        QStringLiteral("ip"),
+        {QStringLiteral("netns"), QStringLiteral("exec"),
+         QString::fromStdString(chain.clientNamespace()),
+         QStringLiteral(HOPLARK_BINARY_DIR "/hoplark"), QStringLiteral("--report"),
+         QString::fromStdString(target), QStringLiteral("--count"), QString::number(rounds),
+         QStringLiteral("--delay"), QStringLiteral("0.1"), QStringLiteral("--timeout"),
+         QStringLiteral("500"), QStringLiteral("--samples"), QStringLiteral("0"),
+         QStringLiteral("--no-dns"), QStringLiteral("--format"), QStringLiteral("json")});
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        ADD_FAILURE() << "report timed out";
+        return {};
+    }
+    const QByteArray out = process.readAllStandardOutput();
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    return QJsonDocument::fromJson(out).object();
+}
+
+std::string describe(const QJsonObject& root) {
+    return QJsonDocument(root).toJson(QJsonDocument::Compact).toStdString();
+}
+
+TEST(ReportLossEndToEnd, TellsARateLimitingRouterFromALossyLink) {
+    HOPLARK_REQUIRE_NETNS();
+    // Router 2 answers once a second after a short burst; behind router 3 one echo in three is
+    // dropped, so hop 4 and the target really lose probes.
+    test::NetnsChainOptions options;
+    options.routers = 4;
+    options.icmpRateLimitMs = {{2, 1000}};
+    options.dropForwardedEveryNth = {{3, 3}};
+    test::NetnsChain chain(options);
+    const int rounds = 24;
+    const QJsonObject root = reportJson(chain, chain.targetAddress(), rounds);
+    const QJsonArray hops = root["hops"].toArray();
+    ASSERT_EQ(hops.size(), 5) << describe(root);
+
+    const QJsonObject first = hops[0].toObject();
+    EXPECT_EQ(first["lost"].toInt(), 0);
+    EXPECT_TRUE(first["loss_verdict"].isNull());
+
+    const QJsonObject limited = hops[1].toObject();
+    EXPECT_GT(limited["window_lost"].toInt(), rounds / 3) << describe(root);
+    EXPECT_TRUE(limited["rate_limited"].toBool()) << describe(root);
+    EXPECT_EQ(limited["loss_verdict"].toString(), "rate-limited");
+    // Hop 3 answered in every one of those rounds.
+    EXPECT_EQ(limited["not_forwarded_loss"].toInt(), limited["window_lost"].toInt());
+    EXPECT_DOUBLE_EQ(limited["path_loss_pct"].toDouble(), 0.0);
+
+    EXPECT_EQ(hops[2].toObject()["lost"].toInt(), 0) << describe(root);
+
+    for (int k : {3, 4}) {
+        const QJsonObject lossy = hops[k].toObject();
+        SCOPED_TRACE(k + 1);
+        EXPECT_GT(lossy["window_lost"].toInt(), 0) << describe(root);
+        EXPECT_FALSE(lossy["rate_limited"].toBool()) << describe(root);
+        EXPECT_EQ(lossy["loss_verdict"].toString(), "loss");
+    }
+    const QJsonObject target = hops[4].toObject();
+    EXPECT_EQ(target["path_loss"].toInt(), target["window_lost"].toInt());
+    EXPECT_GT(target["path_loss_pct"].toDouble(), 15.0);
+    EXPECT_GT(root["destination_loss_pct"].toDouble(), 15.0);
+    EXPECT_LT(root["destination_loss_pct"].toDouble(), 50.0);
+}
+
+TEST(ReportLossEndToEnd, ListsBothRespondersOfAnAlternatingHop) {
+    HOPLARK_REQUIRE_NETNS();
+    test::NetnsChainOptions options;
+    options.routers = 2;
+    options.alternatingHop = true;
+    test::NetnsChain chain(options);
+    const int rounds = 10;
+    const QJsonObject root = reportJson(chain, chain.alternatingHostAddress(), rounds);
+    EXPECT_EQ(root["destination_hop"].toInt(), 4) << describe(root);
+    const QJsonArray hops = root["hops"].toArray();
+    ASSERT_EQ(hops.size(), 4) << describe(root);
+
+    const QJsonArray responders = hops[2].toObject()["responders"].toArray();
+    ASSERT_EQ(responders.size(), 2) << describe(root);
+    const auto addresses = test::NetnsChain::alternatingHopAddresses();
+    int answers = 0;
+    for (const QJsonValue& value : responders) {
+        const QJsonObject responder = value.toObject();
+        const std::string address = responder["address"].toString().toStdString();
+        EXPECT_TRUE(address == addresses[0] || address == addresses[1]) << address;
+        EXPECT_GE(responder["count"].toInt(), rounds / 2 - 1) << describe(root);
+        answers += responder["count"].toInt();
+    }
+    EXPECT_EQ(answers, rounds);
+    // The routers in front answer alone.
+    EXPECT_EQ(hops[1].toObject()["responders"].toArray(),
+              (QJsonArray{QJsonObject{{"address", QString::fromStdString(chain.routerAddress(2))},
+                                      {"count", rounds}}}));
+}
+
+}  // namespace
+}  // namespace hoplark
