@@ -15,9 +15,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto message = hoplark::ParseIcmpPacket(packet.data(), packet.size());
     if (message) {
         if (!message->isError() && message->quotedDestination != 0) std::abort();
-        // A message always answers the request it names itself.
-        if (!hoplark::AnswersEcho(*message, message->quotedDestination, message->identifier,
-                                  message->sequence)) {
+        if (message->dataBytes > hoplark::EchoNonceSize) std::abort();
+        // A message always answers the request it names itself, nonce included...
+        hoplark::EchoKey key;
+        key.destination = message->quotedDestination;
+        key.identifier = message->identifier;
+        key.sequence = message->sequence;
+        key.nonce = message->data;
+        key.nonceBytes = message->dataBytes;
+        if (!hoplark::AnswersEcho(*message, key)) std::abort();
+        // ...and never one whose nonce differs in a byte it carries.
+        if (message->dataBytes > 0) {
+            key.nonce[0] ^= 1;
+            if (hoplark::AnswersEcho(*message, key)) std::abort();
+        }
+        // The checksums were verified: the packet sums to zero past its IP header.
+        const size_t header = static_cast<size_t>(packet[0] & 0x0F) * 4;
+        if (hoplark::InternetChecksum(packet.data() + header, packet.size() - header) != 0) {
             std::abort();
         }
     }

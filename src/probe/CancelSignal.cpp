@@ -1,39 +1,36 @@
 #include "probe/CancelSignal.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdint>
 
 namespace hoplark {
 
-CancelSignal::CancelSignal() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-
-CancelSignal::~CancelSignal() {
-    if (fd_ >= 0) close(fd_);
-}
-
 void CancelSignal::cancel() {
+    std::lock_guard lock(lock_);
     if (cancelled_.exchange(true, std::memory_order_acq_rel)) return;
-    if (fd_ >= 0) {
-        const uint64_t one = 1;
-        [[maybe_unused]] ssize_t written = write(fd_, &one, sizeof one);
-    }
+    if (wake_) wake_();
+    changed_.notify_all();
 }
 
-bool CancelSignal::sleepFor(int ms) const {
-    using namespace std::chrono;
-    const auto deadline = steady_clock::now() + milliseconds(ms);
-    while (!cancelled()) {
-        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
-        if (left <= 0) return true;
-        pollfd entry{fd_, POLLIN, 0};
-        poll(&entry, fd_ >= 0 ? 1 : 0,
-             static_cast<int>(fd_ >= 0 ? left : std::min<long>(left, 50)));
+bool CancelSignal::sleepFor(int ms) {
+    std::unique_lock lock(lock_);
+    return !changed_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return cancelled(); });
+}
+
+CancelSignal::Hook::Hook(CancelSignal* signal, std::function<void()> wake) : signal_(signal) {
+    if (signal_ == nullptr) return;
+    std::lock_guard lock(signal_->lock_);
+    if (signal_->cancelled()) {
+        wake();
+        signal_ = nullptr;
+        return;
     }
-    return false;
+    signal_->wake_ = std::move(wake);
+}
+
+CancelSignal::Hook::~Hook() {
+    if (signal_ == nullptr) return;
+    std::lock_guard lock(signal_->lock_);
+    signal_->wake_ = nullptr;
 }
 
 }  // namespace hoplark

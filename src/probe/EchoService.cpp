@@ -1,32 +1,35 @@
 #include "probe/EchoService.h"
 
 #include <arpa/inet.h>
-#include <linux/capability.h>
 #include <linux/errqueue.h>
 #include <linux/icmp.h>
 #include <linux/net_tstamp.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <random>
 #include <vector>
 
-#include "probe/EchoTiming.h"
-#include "probe/IcmpPacket.h"
+#include "probe/ControlMessages.h"
+#include "probe/PrivilegeDrop.h"
 
 namespace hoplark {
 namespace {
 
+// Software stamps at both ends; each send's stamp comes back on the error queue numbered by
+// the socket's send count, without the packet.
 constexpr int TimestampFlags = SOF_TIMESTAMPING_TX_SOFTWARE | SOF_TIMESTAMPING_RX_SOFTWARE |
-                               SOF_TIMESTAMPING_SOFTWARE | SOF_TIMESTAMPING_OPT_TSONLY;
+                               SOF_TIMESTAMPING_SOFTWARE | SOF_TIMESTAMPING_OPT_TSONLY |
+                               SOF_TIMESTAMPING_OPT_ID;
+
+// A round's answers can arrive together; room for them even with large echoes.
+constexpr int ReceiveBufferBytes = 4 << 20;
 
 int64_t monotonicNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -40,46 +43,11 @@ int64_t realtimeNs() {
     return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-std::optional<int64_t> softwareStamp(const cmsghdr* cmsg) {
-    scm_timestamping stamps{};
-    if (cmsg->cmsg_len < CMSG_LEN(sizeof stamps)) return std::nullopt;
-    std::memcpy(&stamps, CMSG_DATA(cmsg), sizeof stamps);
-    if (stamps.ts[0].tv_sec == 0 && stamps.ts[0].tv_nsec == 0) return std::nullopt;
-    return static_cast<int64_t>(stamps.ts[0].tv_sec) * 1'000'000'000 + stamps.ts[0].tv_nsec;
-}
-
 sockaddr_in socketAddress(uint32_t address) {
     sockaddr_in sin{};
     sin.sin_family = AF_INET;
     sin.sin_addr.s_addr = address;
     return sin;
-}
-
-// Waits until `fd` is ready, `cancelFd` is readable or the deadline passes. Returns the revents
-// of `fd`, 0 on time-out, -1 when cancelled.
-int waitReady(int fd, int cancelFd, int64_t deadlineNs) {
-    for (;;) {
-        const int64_t leftNs = deadlineNs - monotonicNs();
-        if (leftNs <= 0) return 0;
-        pollfd entries[2] = {{fd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
-        const int count = cancelFd >= 0 ? 2 : 1;
-        const int timeoutMs = static_cast<int>((leftNs + 999'999) / 1'000'000);
-        const int ready = poll(entries, count, timeoutMs);
-        if (ready < 0) {
-            if (errno == EINTR) continue;
-            return 0;
-        }
-        if (count == 2 && entries[1].revents != 0) return -1;
-        if (entries[0].revents != 0) return entries[0].revents;
-    }
-}
-
-// Drops every capability of the calling thread (and so of every thread it starts afterwards).
-void dropAllCapabilities() {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
-    prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
-    syscall(SYS_capset, &header, data);
 }
 
 }  // namespace
@@ -110,68 +78,108 @@ uint32_t StatusForIcmpError(uint8_t type, uint8_t code) {
     }
 }
 
-// One open handle. In datagram mode it owns its socket; in raw mode it is a registration on
-// the shared socket that the receiver thread fills in and signals through wakeFd.
+std::string EchoService::SizeAdviceText(int size, int usable) {
+    return "Echo data size " + std::to_string(size) + " cannot be sent on this path; use at most " +
+           std::to_string(usable) + " bytes (settings file [Advanced] PacketSize).";
+}
+
+// One open handle. While an echo is outstanding it is also listed in waiting_ under its
+// sequence, and the receiver thread fills in the answer and wakes the sender.
 struct EchoService::Exchange {
-    ~Exchange() {
-        if (socketFd >= 0) close(socketFd);
-        if (wakeFd >= 0) close(wakeFd);
-    }
-    int socketFd = -1;
-    int wakeFd = -1;
-    uint16_t sequence = 0;
-    // Raw mode, guarded by exchangesLock_.
-    bool waiting = false;
-    uint32_t destination = 0;
+    EchoKey key;
     bool answered = false;
+    bool cancelled = false;
     IcmpMessage answer;
-    std::optional<int64_t> receivedNs;
+    std::optional<int64_t> receivedNs;  // the kernel's receive stamp
+    int64_t receivedMono = 0;           // when the receiver read it
+    std::optional<uint32_t> stampKey;   // the number of our send's stamp
+    std::optional<int64_t> sentStampNs;
+    std::condition_variable changed;
 };
 
 struct EchoService::Outcome {
     uint32_t status = IP_REQ_TIMED_OUT;
     uint32_t responder = 0;
     uint32_t roundTripMs = 0;
+    EchoDetail detail;
 };
 
 EchoService::EchoService(const BindOptions& options) {
-    if (options.allowDatagram) {
-        const int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
-        if (probe >= 0) {
-            close(probe);
-            mode_ = Mode::Datagram;
+    std::random_device random;
+    nonces_.seed((static_cast<uint64_t>(random()) << 32) ^ random());
+    if (options.allowDatagram && openDatagram()) {
+        mode_ = Mode::Datagram;
+    } else if (options.allowRaw && openRaw()) {
+        mode_ = Mode::Raw;
+    } else {
+        startupError_ = StartupFailureText;
+        return;
+    }
+    if (options.dropCapabilities) {
+        const std::string failure = PrivilegeDrop::DropAll();
+        if (!failure.empty()) {
+            closeSocket();
+            mode_ = Mode::Unbound;
+            startupError_ = "Error: could not give up privileges after opening the ICMP socket (" +
+                            failure + ").";
             return;
         }
     }
-    if (options.allowRaw && openRaw(options)) {
-        mode_ = Mode::Raw;
-        return;
-    }
-    startupError_ = StartupFailureText;
+    // Started after the privileges are gone: a thread keeps the capabilities it was born with.
+    receiver_ = std::thread([this] { receiveLoop(); });
 }
 
-bool EchoService::openRaw(const BindOptions& options) {
-    rawSocket_ = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (options.dropCapabilities) dropAllCapabilities();
-    if (rawSocket_ < 0) return false;
+bool EchoService::openDatagram() {
+    socket_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (socket_ < 0) return false;
+    // The kernel keeps the socket's port as the identifier of every request.
+    sockaddr_in any = socketAddress(INADDR_ANY);
+    sockaddr_in bound{};
+    socklen_t boundSize = sizeof bound;
+    if (bind(socket_, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0 ||
+        getsockname(socket_, reinterpret_cast<sockaddr*>(&bound), &boundSize) != 0) {
+        closeSocket();
+        return false;
+    }
+    identifier_ = ntohs(bound.sin_port);
+    const int on = 1;
+    setsockopt(socket_, SOL_IP, IP_RECVERR, &on, sizeof on);
+    return configureSocket();
+}
+
+bool EchoService::openRaw() {
+    socket_ = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (socket_ < 0) return false;
     // Only echo replies and the errors that end an echo exchange reach the receiver.
     icmp_filter filter{};
     filter.data =
         ~((1u << IcmpEchoReply) | (1u << IcmpDestinationUnreachable) | (1u << IcmpSourceQuench) |
           (1u << IcmpTimeExceeded) | (1u << IcmpParameterProblem));
-    setsockopt(rawSocket_, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
-    const int stampFlags = SOF_TIMESTAMPING_RX_SOFTWARE | SOF_TIMESTAMPING_SOFTWARE;
-    setsockopt(rawSocket_, SOL_SOCKET, SO_TIMESTAMPING, &stampFlags, sizeof stampFlags);
+    setsockopt(socket_, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+    std::random_device random;
+    identifier_ = static_cast<uint16_t>(random() ^ static_cast<unsigned>(getpid()));
+    return configureSocket();
+}
+
+bool EchoService::configureSocket() {
+    setsockopt(socket_, SOL_SOCKET, SO_TIMESTAMPING, &TimestampFlags, sizeof TimestampFlags);
+    // Beyond the system's limit only with privilege; the plain request takes what it may.
+    if (setsockopt(socket_, SOL_SOCKET, SO_RCVBUFFORCE, &ReceiveBufferBytes,
+                   sizeof ReceiveBufferBytes) != 0) {
+        setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &ReceiveBufferBytes, sizeof ReceiveBufferBytes);
+    }
     stopReceiver_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (stopReceiver_ < 0) {
-        close(rawSocket_);
-        rawSocket_ = -1;
+        closeSocket();
         return false;
     }
-    std::random_device random;
-    rawIdentifier_ = static_cast<uint16_t>(random() ^ static_cast<unsigned>(getpid()));
-    receiver_ = std::thread([this] { receiveLoop(); });
     return true;
+}
+
+void EchoService::closeSocket() {
+    if (socket_ >= 0) close(socket_);
+    if (stopReceiver_ >= 0) close(stopReceiver_);
+    socket_ = stopReceiver_ = -1;
 }
 
 EchoService::~EchoService() {
@@ -180,288 +188,277 @@ EchoService::~EchoService() {
         [[maybe_unused]] ssize_t written = write(stopReceiver_, &one, sizeof one);
         receiver_.join();
     }
-    if (stopReceiver_ >= 0) close(stopReceiver_);
-    if (rawSocket_ >= 0) close(rawSocket_);
+    closeSocket();
 }
 
 EchoHandle EchoService::IcmpCreateFile() {
     if (!bound()) return INVALID_HANDLE_VALUE;
-    auto exchange = std::make_shared<Exchange>();
-    exchange->sequence = nextSequence_.fetch_add(1, std::memory_order_relaxed);
-    if (mode_ == Mode::Datagram) {
-        exchange->socketFd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
-        if (exchange->socketFd < 0) return INVALID_HANDLE_VALUE;
-        const int on = 1;
-        setsockopt(exchange->socketFd, SOL_IP, IP_RECVERR, &on, sizeof on);
-        setsockopt(exchange->socketFd, SOL_SOCKET, SO_TIMESTAMPING, &TimestampFlags,
-                   sizeof TimestampFlags);
-    } else {
-        exchange->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (exchange->wakeFd < 0) return INVALID_HANDLE_VALUE;
-    }
-    std::lock_guard lock(exchangesLock_);
-    if (mode_ == Mode::Raw) {
-        // Sequences identify raw exchanges; skip any still held by an open handle.
-        for (;;) {
-            bool inUse = false;
-            for (const auto& [handle, other] : exchanges_) {
-                if (other->sequence == exchange->sequence) inUse = true;
-            }
-            if (!inUse) break;
-            exchange->sequence = nextSequence_.fetch_add(1, std::memory_order_relaxed);
-        }
-    }
+    std::lock_guard lock(lock_);
     const EchoHandle handle = nextHandle_++;
-    exchanges_.emplace(handle, std::move(exchange));
+    exchanges_.emplace(handle, std::make_shared<Exchange>());
     return handle;
 }
 
 void EchoService::IcmpCloseHandle(EchoHandle handle) {
     std::shared_ptr<Exchange> exchange;
-    {
-        std::lock_guard lock(exchangesLock_);
-        auto it = exchanges_.find(handle);
-        if (it == exchanges_.end()) return;
-        exchange = std::move(it->second);
-        exchanges_.erase(it);
-    }
+    std::lock_guard lock(lock_);
+    auto it = exchanges_.find(handle);
+    if (it == exchanges_.end()) return;
+    exchange = std::move(it->second);
+    exchanges_.erase(it);
 }
 
 size_t EchoService::openHandles() const {
-    std::lock_guard lock(exchangesLock_);
+    std::lock_guard lock(lock_);
     return exchanges_.size();
 }
 
 std::shared_ptr<EchoService::Exchange> EchoService::findExchange(EchoHandle handle) const {
-    std::lock_guard lock(exchangesLock_);
+    std::lock_guard lock(lock_);
     auto it = exchanges_.find(handle);
     return it == exchanges_.end() ? nullptr : it->second;
 }
 
 uint32_t EchoService::IcmpSendEcho(EchoHandle handle, uint32_t destAddress, const void* requestData,
-                                   int16_t requestSize, const IP_OPTION_INFORMATION* options,
+                                   uint16_t requestSize, const IP_OPTION_INFORMATION* options,
                                    void* replyBuffer, uint32_t replySize, int32_t timeoutMs,
-                                   int cancelFd) {
+                                   CancelSignal* cancel, EchoDetail* detail) {
     if (replyBuffer == nullptr || replySize < sizeof(ICMP_ECHO_REPLY)) return 0;
-    ICMP_ECHO_REPLY reply;
-    reply.Status = IP_GENERAL_FAILURE;
     const auto finish = [&](const Outcome& outcome) {
+        ICMP_ECHO_REPLY reply;
         reply.Status = outcome.status;
         reply.Address = outcome.responder;
         reply.RoundTripTime = outcome.roundTripMs;
         std::memcpy(replyBuffer, &reply, sizeof reply);
+        if (detail != nullptr) *detail = outcome.detail;
         return outcome.status == IP_SUCCESS ? 1u : 0u;
     };
-    auto exchange = findExchange(handle);
-    if (!exchange || requestSize <= 0 || (requestSize > 0 && requestData == nullptr) ||
-        options == nullptr) {
-        return finish(Outcome{IP_GENERAL_FAILURE});
+    auto found = findExchange(handle);
+    if (!found || (requestSize > 0 && requestData == nullptr) || options == nullptr) {
+        Outcome refused;
+        refused.status = IP_GENERAL_FAILURE;
+        return finish(refused);
     }
-    const auto* data = static_cast<const uint8_t*>(requestData);
-    const size_t size = static_cast<size_t>(requestSize);
-    if (mode_ == Mode::Datagram) {
-        return finish(exchangeDatagram(*exchange, destAddress, data, size, options->Ttl, timeoutMs,
-                                       cancelFd));
-    }
-    return finish(
-        exchangeRaw(*exchange, destAddress, data, size, options->Ttl, timeoutMs, cancelFd));
+    return finish(exchange(*found, destAddress, static_cast<const uint8_t*>(requestData),
+                           requestSize, options->Ttl, timeoutMs, cancel));
 }
 
-EchoService::Outcome EchoService::exchangeDatagram(Exchange& exchange, uint32_t destAddress,
-                                                   const uint8_t* data, size_t size, uint8_t ttl,
-                                                   int32_t timeoutMs, int cancelFd) {
-    const int fd = exchange.socketFd;
-    const int ttlValue = ttl;
-    setsockopt(fd, SOL_IP, IP_TTL, &ttlValue, sizeof ttlValue);
-    // The kernel puts the socket's own identifier into the request.
-    const std::vector<uint8_t> packet = BuildEchoRequest(0, exchange.sequence, data, size);
-    const sockaddr_in to = socketAddress(destAddress);
-
-    const int64_t sentMono = monotonicNs();
-    const int64_t deadline = sentMono + static_cast<int64_t>(timeoutMs) * 1'000'000;
-    if (sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-               sizeof to) < 0) {
-        return Outcome{IP_GENERAL_FAILURE};
-    }
-    std::optional<int64_t> sentNs;
-    std::vector<uint8_t> buffer(packet.size() + 64);
-    alignas(cmsghdr) char control[512];
-    for (;;) {
-        const int ready = waitReady(fd, cancelFd, deadline);
-        if (ready <= 0) return Outcome{IP_REQ_TIMED_OUT};
-        const int64_t wokeMono = monotonicNs();
-
-        sockaddr_in from{};
-        iovec io{buffer.data(), buffer.size()};
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &io;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const bool fromErrorQueue = (ready & POLLERR) != 0;
-        const ssize_t length =
-            recvmsg(fd, &message, MSG_DONTWAIT | (fromErrorQueue ? MSG_ERRQUEUE : 0));
-        if (length < 0) {
-            // An error the kernel could not queue (its receive buffer was full) leaves the socket
-            // error set with the queue empty, and poll would report it again at once: clear it,
-            // and keep waiting for an answer that can be read.
-            if (fromErrorQueue) {
-                int pending = 0;
-                socklen_t pendingSize = sizeof pending;
-                getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &pendingSize);
-            }
-            continue;
-        }
-
-        std::optional<int64_t> stampNs;
-        const sock_extended_err* error = nullptr;
-        sock_extended_err errorCopy{};
-        sockaddr_in offender{};
-        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPING) {
-                stampNs = softwareStamp(c);
-            } else if (c->cmsg_level == SOL_IP && c->cmsg_type == IP_RECVERR &&
-                       c->cmsg_len >= CMSG_LEN(sizeof errorCopy)) {
-                std::memcpy(&errorCopy, CMSG_DATA(c), sizeof errorCopy);
-                error = &errorCopy;
-                if (c->cmsg_len >= CMSG_LEN(sizeof errorCopy + sizeof offender)) {
-                    std::memcpy(&offender, CMSG_DATA(c) + sizeof errorCopy, sizeof offender);
-                }
-            }
-        }
-        const auto* icmp = buffer.data();
-        const auto bytes = static_cast<size_t>(length);
-        if (fromErrorQueue) {
-            if (error == nullptr) continue;
-            if (error->ee_origin == SO_EE_ORIGIN_TIMESTAMPING) {
-                sentNs = stampNs;
-                continue;
-            }
-            if (error->ee_origin == SO_EE_ORIGIN_ICMP) {
-                // A redirect came from a router that forwarded the request anyway.
-                if (!EndsEchoExchange(error->ee_type)) continue;
-                // The quoted request, when present, must be ours.
-                if (bytes >= IcmpHeaderSize && (icmp[0] != IcmpEchoRequest ||
-                                                ((icmp[6] << 8) | icmp[7]) != exchange.sequence)) {
-                    continue;
-                }
-                Outcome outcome{StatusForIcmpError(error->ee_type, error->ee_code)};
-                outcome.responder = offender.sin_addr.s_addr;
-                outcome.roundTripMs =
-                    static_cast<uint32_t>(RoundTripMs(sentNs, stampNs, wokeMono - sentMono));
-                return outcome;
-            }
-            // A local error (for example a request too big for the path).
-            return Outcome{IP_GENERAL_FAILURE};
-        }
-        if (bytes < IcmpHeaderSize || icmp[0] != IcmpEchoReply ||
-            ((icmp[6] << 8) | icmp[7]) != exchange.sequence) {
-            continue;
-        }
-        Outcome outcome{IP_SUCCESS};
-        outcome.responder = from.sin_addr.s_addr;
-        outcome.roundTripMs =
-            static_cast<uint32_t>(RoundTripMs(sentNs, stampNs, wokeMono - sentMono));
-        return outcome;
-    }
-}
-
-EchoService::Outcome EchoService::exchangeRaw(Exchange& exchange, uint32_t destAddress,
-                                              const uint8_t* data, size_t size, uint8_t ttl,
-                                              int32_t timeoutMs, int cancelFd) {
+EchoService::Outcome EchoService::exchange(Exchange& exchange, uint32_t destAddress,
+                                           const uint8_t* data, size_t size, uint8_t ttl,
+                                           int32_t timeoutMs, CancelSignal* cancel) {
+    std::vector<uint8_t> payload(data, data + size);
     {
-        std::lock_guard lock(exchangesLock_);
-        exchange.destination = destAddress;
-        exchange.answered = false;
+        std::lock_guard lock(lock_);
+        // Sequences of outstanding echoes are not handed out again.
+        while (waiting_.count(nextSequence_) != 0)
+            ++nextSequence_;
+        EchoKey& key = exchange.key;
+        key.destination = destAddress;
+        key.identifier = identifier_;
+        key.sequence = nextSequence_++;
+        const uint64_t nonce = nonces_();
+        std::memcpy(key.nonce.data(), &nonce, EchoNonceSize);
+        key.nonceBytes = static_cast<uint8_t>(std::min(size, EchoNonceSize));
+        std::copy(key.nonce.begin(), key.nonce.begin() + key.nonceBytes, payload.begin());
+        exchange.answered = exchange.cancelled = false;
         exchange.receivedNs.reset();
-        exchange.waiting = true;
+        exchange.sentStampNs.reset();
+        exchange.stampKey.reset();
+        waiting_[key.sequence] = &exchange;
     }
     const auto stopWaiting = [&] {
-        std::lock_guard lock(exchangesLock_);
-        exchange.waiting = false;
+        std::lock_guard lock(lock_);
+        waiting_.erase(exchange.key.sequence);
     };
-    const std::vector<uint8_t> packet =
-        BuildEchoRequest(rawIdentifier_, exchange.sequence, data, size);
-    const sockaddr_in to = socketAddress(destAddress);
-    int64_t sentMono = 0;
-    int64_t sentNs = 0;
-    {
-        // The TTL is a property of the shared socket, so setting it and sending go together.
-        std::lock_guard lock(sendLock_);
-        const int ttlValue = ttl;
-        setsockopt(rawSocket_, SOL_IP, IP_TTL, &ttlValue, sizeof ttlValue);
-        sentNs = realtimeNs();
-        sentMono = monotonicNs();
-        if (sendto(rawSocket_, packet.data(), packet.size(), 0,
-                   reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0) {
-            stopWaiting();
-            return Outcome{IP_GENERAL_FAILURE};
-        }
+    // The kernel of a datagram socket writes its own identifier into the request.
+    const std::vector<uint8_t> packet = BuildEchoRequest(
+        mode_ == Mode::Raw ? identifier_ : 0, exchange.key.sequence, payload.data(), size);
+
+    Outcome outcome;
+    const int64_t sentMono = monotonicNs();
+    const int64_t sentReal = realtimeNs();
+    outcome.detail.sentUtcUs = sentReal / 1000;
+    if (!send(exchange, packet, destAddress, ttl)) {
+        const int failure = errno;
+        stopWaiting();
+        outcome.status = IP_GENERAL_FAILURE;
+        if (failure == EMSGSIZE) outcome.detail.usableSize = LargestEchoData;
+        return outcome;
     }
-    const int64_t deadline = sentMono + static_cast<int64_t>(timeoutMs) * 1'000'000;
-    const int ready = waitReady(exchange.wakeFd, cancelFd, deadline);
-    const int64_t wokeMono = monotonicNs();
-    std::lock_guard lock(exchangesLock_);
-    exchange.waiting = false;
-    if (ready <= 0 || !exchange.answered) return Outcome{IP_REQ_TIMED_OUT};
+
+    const auto deadline =
+        std::chrono::steady_clock::time_point(std::chrono::nanoseconds(sentMono)) +
+        std::chrono::milliseconds(std::max(timeoutMs, 0));
+    // Declared before the lock, so the hook is gone only after the lock is released.
+    CancelSignal::Hook hook(cancel, [&] {
+        std::lock_guard lock(lock_);
+        exchange.cancelled = true;
+        exchange.changed.notify_all();
+    });
+    std::unique_lock lock(lock_);
+    exchange.changed.wait_until(lock, deadline,
+                                [&] { return exchange.answered || exchange.cancelled; });
+    waiting_.erase(exchange.key.sequence);
+    if (!exchange.answered) return outcome;
     const IcmpMessage& answer = exchange.answer;
-    Outcome outcome{answer.isError() ? StatusForIcmpError(answer.type, answer.code) : IP_SUCCESS};
+    outcome.status = answer.isError() ? StatusForIcmpError(answer.type, answer.code) : IP_SUCCESS;
     outcome.responder = answer.source;
-    // The send stamp is read by the sender while it is running; the receive stamp comes from
-    // the kernel, so a late wake-up of an idle-priority worker does not count.
-    outcome.roundTripMs =
-        static_cast<uint32_t>(RoundTripMs(sentNs, exchange.receivedNs, wokeMono - sentMono));
+    const bool kernelSent = exchange.sentStampNs.has_value();
+    const EchoTime time =
+        MeasureRoundTrip(kernelSent ? exchange.sentStampNs : std::optional<int64_t>(sentReal),
+                         kernelSent, exchange.receivedNs, exchange.receivedMono - sentMono);
+    outcome.roundTripMs = static_cast<uint32_t>(time.milliseconds());
+    outcome.detail.roundTripUs = time.microseconds();
+    outcome.detail.clock = time.clock;
+    outcome.detail.icmpType = answer.type;
+    outcome.detail.icmpCode = answer.code;
     return outcome;
 }
 
+bool EchoService::send(Exchange& exchange, const std::vector<uint8_t>& packet, uint32_t destAddress,
+                       uint8_t ttl) {
+    const sockaddr_in to = socketAddress(destAddress);
+    iovec io{const_cast<uint8_t*>(packet.data()), packet.size()};
+    msghdr message{};
+    message.msg_name = const_cast<sockaddr_in*>(&to);
+    message.msg_namelen = sizeof to;
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    const int ttlValue = ttl;
+
+    std::lock_guard sending(sendLock_);
+    if (ttlByControlMessage_) {
+        // The TTL travels with the request, so one socket serves every hop.
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_IP;
+        header->cmsg_type = IP_TTL;
+        header->cmsg_len = CMSG_LEN(sizeof ttlValue);
+        std::memcpy(CMSG_DATA(header), &ttlValue, sizeof ttlValue);
+    } else {
+        setsockopt(socket_, SOL_IP, IP_TTL, &ttlValue, sizeof ttlValue);
+    }
+    {
+        std::lock_guard lock(lock_);
+        exchange.stampKey = nextStampKey_;
+    }
+    ssize_t sent = sendmsg(socket_, &message, 0);
+    if (sent < 0 && errno == EINVAL && ttlByControlMessage_) {
+        // A kernel without the TTL control message: set it on the socket before each send.
+        ttlByControlMessage_ = false;
+        message.msg_control = nullptr;
+        message.msg_controllen = 0;
+        setsockopt(socket_, SOL_IP, IP_TTL, &ttlValue, sizeof ttlValue);
+        sent = sendmsg(socket_, &message, 0);
+    }
+    if (sent < 0) {
+        const int failure = errno;
+        std::lock_guard lock(lock_);
+        exchange.stampKey.reset();
+        errno = failure;
+        return false;
+    }
+    ++nextStampKey_;
+    return true;
+}
+
 void EchoService::receiveLoop() {
-    std::vector<uint8_t> buffer(LargestEchoData + 64);
-    alignas(cmsghdr) char control[256];
+    // A raw socket hands over whole packets, whose checksum is checked; a datagram socket only
+    // needs the echo header and the nonce.
+    std::vector<uint8_t> buffer(mode_ == Mode::Raw ? 65536 : 256);
     for (;;) {
-        pollfd entries[2] = {{rawSocket_, POLLIN, 0}, {stopReceiver_, POLLIN, 0}};
+        pollfd entries[2] = {{socket_, POLLIN, 0}, {stopReceiver_, POLLIN, 0}};
         if (poll(entries, 2, -1) < 0) {
             if (errno == EINTR) continue;
             return;
         }
         if (entries[1].revents != 0) return;
-        if (entries[0].revents == 0) continue;
-        iovec io{buffer.data(), buffer.size()};
-        msghdr message{};
-        message.msg_iov = &io;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t length = recvmsg(rawSocket_, &message, MSG_DONTWAIT);
-        if (length <= 0) continue;
-        std::optional<int64_t> stampNs;
-        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPING) {
-                stampNs = softwareStamp(c);
-            }
-        }
-        handleRawPacket(buffer.data(), static_cast<size_t>(length), stampNs);
+        // Send stamps first: they belong to requests whose answers may be waiting too.
+        if (entries[0].revents & POLLERR) readErrorQueue(buffer.data(), buffer.size());
+        if (entries[0].revents & POLLIN) readPacket(buffer.data(), buffer.size());
     }
 }
 
-void EchoService::handleRawPacket(const uint8_t* data, size_t size,
-                                  std::optional<int64_t> stampNs) {
-    const auto message = ParseIcmpPacket(data, size);
-    if (!message) return;
-    std::lock_guard lock(exchangesLock_);
-    for (auto& [handle, exchange] : exchanges_) {
-        if (!exchange->waiting || exchange->answered) continue;
-        if (!AnswersEcho(*message, exchange->destination, rawIdentifier_, exchange->sequence)) {
-            continue;
+void EchoService::readErrorQueue(uint8_t* buffer, size_t size) {
+    sockaddr_in from{};
+    iovec io{buffer, size};
+    alignas(cmsghdr) uint8_t control[512];
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t length = recvmsg(socket_, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
+    if (length < 0) {
+        // An error the kernel could not queue leaves only the socket error set; clear it, or
+        // poll would report it again at once.
+        if (errno == EAGAIN) {
+            int pending = 0;
+            socklen_t pendingSize = sizeof pending;
+            getsockopt(socket_, SOL_SOCKET, SO_ERROR, &pending, &pendingSize);
         }
-        exchange->answer = *message;
-        exchange->receivedNs = stampNs;
-        exchange->answered = true;
-        const uint64_t one = 1;
-        [[maybe_unused]] ssize_t written = write(exchange->wakeFd, &one, sizeof one);
         return;
     }
+    const ReceivedControl parsed = ParseControlMessages(control, message.msg_controllen);
+    const ErrorQueueEntry entry = ParseErrorQueueEntry(
+        parsed, buffer, std::min(static_cast<size_t>(length), size), from.sin_addr.s_addr);
+    switch (entry.kind) {
+        case ErrorQueueEntry::Kind::SendStamp: {
+            std::lock_guard lock(lock_);
+            for (auto& [sequence, exchange] : waiting_) {
+                if (exchange->stampKey == entry.key) {
+                    exchange->sentStampNs = entry.stampNs;
+                    break;
+                }
+            }
+            return;
+        }
+        case ErrorQueueEntry::Kind::IcmpError:
+            // Only the datagram socket reports ICMP errors here; a raw one reads them as packets.
+            if (mode_ == Mode::Datagram) deliver(entry.message, parsed.stampNs);
+            return;
+        default:
+            return;  // a local error belongs to a send that has already failed
+    }
+}
+
+void EchoService::readPacket(uint8_t* buffer, size_t size) {
+    sockaddr_in from{};
+    iovec io{buffer, size};
+    alignas(cmsghdr) uint8_t control[256];
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t length = recvmsg(socket_, &message, MSG_DONTWAIT);
+    if (length <= 0) return;
+    const size_t bytes = std::min(static_cast<size_t>(length), size);
+    const ReceivedControl parsed = ParseControlMessages(control, message.msg_controllen);
+    const auto answer = mode_ == Mode::Raw
+                            ? ParseIcmpPacket(buffer, bytes)
+                            : ParseDatagramReply(buffer, bytes, from.sin_addr.s_addr);
+    if (answer) deliver(*answer, parsed.stampNs);
+}
+
+void EchoService::deliver(const IcmpMessage& message, std::optional<int64_t> stampNs) {
+    const int64_t now = monotonicNs();
+    std::lock_guard lock(lock_);
+    auto it = waiting_.find(message.sequence);
+    if (it == waiting_.end()) return;
+    Exchange& exchange = *it->second;
+    if (exchange.answered || !AnswersEcho(message, exchange.key)) return;
+    exchange.answer = message;
+    exchange.receivedNs = stampNs;
+    exchange.receivedMono = now;
+    exchange.answered = true;
+    exchange.changed.notify_all();
 }
 
 }  // namespace hoplark

@@ -1,15 +1,23 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 
+#include "probe/CancelSignal.h"
+#include "probe/EchoTiming.h"
+#include "probe/IcmpPacket.h"
+
 namespace hoplark {
+
+struct ReceivedControl;
 
 // Status values of the echo facility (the first reply record's Status).
 inline constexpr uint32_t IP_SUCCESS = 0;
@@ -45,6 +53,17 @@ struct ICMP_ECHO_REPLY {
     uint32_t RoundTripTime = 0;
 };
 
+// What one exchange measured beyond the reply record's whole milliseconds.
+struct EchoDetail {
+    int64_t roundTripUs = -1;  // -1 when there was no answer
+    EchoClock clock = EchoClock::Monotonic;
+    uint8_t icmpType = 0;
+    uint8_t icmpCode = 0;
+    int64_t sentUtcUs = 0;  // wall clock at the send, microseconds since the epoch
+    // Set when the kernel refused the request for its size: the most data it would take.
+    std::optional<int> usableSize;
+};
+
 // Room the reply buffer keeps for the reply record before the echoed data.
 inline constexpr uint32_t EchoReplyRecordSize = 28;
 // The most echo data one IPv4 datagram can carry.
@@ -56,12 +75,14 @@ inline constexpr EchoHandle INVALID_HANDLE_VALUE = -1;
 // The ICMP echo facility: one echo with a given time-to-live, data and time-out, reporting a
 // status, the responder and the round trip.
 //
-// Bound once at start-up. It prefers an ICMP datagram socket per exchange (no privilege needed
-// when the user's group is inside net.ipv4.ping_group_range). When those are refused it opens one
-// raw ICMP socket, then drops every capability the process holds, and a receiver thread hands
-// each answer to the exchange it belongs to (matched strictly by identifier and sequence, and
-// for errors by the quoted destination). When neither works it stays unbound, startupError()
-// tells the user how to fix it, and every exchange ends at once without touching a socket.
+// Bound once at start-up, where it opens one ICMP socket for the whole process: a datagram
+// socket when the user's group is inside net.ipv4.ping_group_range, else a raw socket (root or
+// cap_net_raw). Then it gives up every privilege (PrivilegeDrop) and starts one receiver thread
+// that reads every answer, with the kernel's time stamps, and hands it to the exchange it
+// belongs to: matched by identifier, sequence and the per-probe nonce in the echo data, and for
+// errors by the quoted destination too. A probe thus costs a send and a wait, no socket of its
+// own. When no socket can be opened the service stays unbound, startupError() tells the user
+// how to fix it, and every exchange ends at once.
 //
 // All operations are safe from any thread once the service is constructed.
 class EchoService {
@@ -72,8 +93,8 @@ public:
         // Which kinds of socket may be tried, datagram first.
         bool allowDatagram = true;
         bool allowRaw = true;
-        // Drop every capability once the raw socket is open. Only tests that must keep
-        // privileges for themselves turn this off.
+        // Give up every privilege once the socket is open (see PrivilegeDrop). Only tests that
+        // must keep them for themselves turn this off.
         bool dropCapabilities = true;
     };
 
@@ -99,15 +120,20 @@ public:
     void setPacketSize(int size) { packetSize_.store(size, std::memory_order_relaxed); }
     int packetSize() const { return packetSize_.load(std::memory_order_relaxed); }
 
+    // True the first time only: whether to tell the user that the echo size cannot be sent.
+    bool claimSizeAdvice() { return !sizeAdviceGiven_.exchange(true); }
+    static std::string SizeAdviceText(int size, int usable);
+
     // A handle for one echo exchange, or INVALID_HANDLE_VALUE.
     EchoHandle IcmpCreateFile();
     // Sends one echo request to `destAddress` (network byte order) with the TTL of `options` and
-    // waits at most `timeoutMs`, or until `cancelFd` (if >= 0) becomes readable. Fills the
-    // ICMP_ECHO_REPLY at the start of `replyBuffer`; returns the number of replies (0 or 1).
+    // waits at most `timeoutMs`, or until `cancel` (if given) is cancelled. Fills the
+    // ICMP_ECHO_REPLY at the start of `replyBuffer` and, if given, `detail`; returns the number
+    // of replies (0 or 1).
     uint32_t IcmpSendEcho(EchoHandle handle, uint32_t destAddress, const void* requestData,
-                          int16_t requestSize, const IP_OPTION_INFORMATION* options,
+                          uint16_t requestSize, const IP_OPTION_INFORMATION* options,
                           void* replyBuffer, uint32_t replySize, int32_t timeoutMs,
-                          int cancelFd = -1);
+                          CancelSignal* cancel = nullptr, EchoDetail* detail = nullptr);
     void IcmpCloseHandle(EchoHandle handle);
 
     // Exchanges currently open (handles not yet closed).
@@ -117,30 +143,42 @@ private:
     struct Exchange;
     struct Outcome;
 
-    bool openRaw(const BindOptions& options);
+    bool openDatagram();
+    bool openRaw();
+    bool configureSocket();
+    void closeSocket();
     void receiveLoop();
-    void handleRawPacket(const uint8_t* data, size_t size, std::optional<int64_t> stampNs);
+    void readErrorQueue(uint8_t* buffer, size_t size);
+    void readPacket(uint8_t* buffer, size_t size);
+    void deliver(const IcmpMessage& message, std::optional<int64_t> stampNs);
     std::shared_ptr<Exchange> findExchange(EchoHandle handle) const;
-    Outcome exchangeDatagram(Exchange& exchange, uint32_t destAddress, const uint8_t* data,
-                             size_t size, uint8_t ttl, int32_t timeoutMs, int cancelFd);
-    Outcome exchangeRaw(Exchange& exchange, uint32_t destAddress, const uint8_t* data, size_t size,
-                        uint8_t ttl, int32_t timeoutMs, int cancelFd);
+    Outcome exchange(Exchange& exchange, uint32_t destAddress, const uint8_t* data, size_t size,
+                     uint8_t ttl, int32_t timeoutMs, CancelSignal* cancel);
+    bool send(Exchange& exchange, const std::vector<uint8_t>& packet, uint32_t destAddress,
+              uint8_t ttl);
 
     Mode mode_ = Mode::Unbound;
     std::string startupError_;
     std::atomic<int> packetSize_{DefaultPacketSize};
+    std::atomic<bool> sizeAdviceGiven_{false};
 
-    mutable std::mutex exchangesLock_;
-    std::map<EchoHandle, std::shared_ptr<Exchange>> exchanges_;
-    EchoHandle nextHandle_ = 1;
-    std::atomic<uint16_t> nextSequence_{0};
-
-    // Raw mode only.
-    int rawSocket_ = -1;
+    int socket_ = -1;
     int stopReceiver_ = -1;
-    uint16_t rawIdentifier_ = 0;
-    std::mutex sendLock_;
+    uint16_t identifier_ = 0;
     std::thread receiver_;
+
+    // Guards the handles, the waiting exchanges and everything inside an Exchange.
+    mutable std::mutex lock_;
+    std::map<EchoHandle, std::shared_ptr<Exchange>> exchanges_;
+    std::map<uint16_t, Exchange*> waiting_;  // by sequence, while their answer is outstanding
+    EchoHandle nextHandle_ = 1;
+    uint16_t nextSequence_ = 0;
+    std::mt19937_64 nonces_;
+
+    // Sends one at a time, so that the kernel's send-stamp numbers follow our own count.
+    std::mutex sendLock_;
+    uint32_t nextStampKey_ = 0;
+    bool ttlByControlMessage_ = true;
 };
 
 }  // namespace hoplark

@@ -11,23 +11,33 @@ constexpr int64_t NsPerMs = 1'000'000;
 constexpr int64_t StampSlackNs = NsPerMs;
 constexpr int32_t LargestSample = 9998;
 
-int32_t roundToMs(int64_t ns) {
-    if (ns < 0) ns = 0;
-    const int64_t ms = (ns + NsPerMs / 2) / NsPerMs;
+}  // namespace
+
+// From the rounded microseconds, so that the two figures of one sample always agree.
+int32_t EchoTime::milliseconds() const {
+    const int64_t ms = (microseconds() + 500) / 1000;
     return static_cast<int32_t>(std::min<int64_t>(ms, LargestSample));
 }
 
-}  // namespace
+int64_t EchoTime::microseconds() const {
+    return (std::max<int64_t>(ns, 0) + 500) / 1000;
+}
+
+EchoTime MeasureRoundTrip(std::optional<int64_t> sentNs, bool sentByKernel,
+                          std::optional<int64_t> receivedNs, int64_t monotonicElapsedNs) {
+    if (sentNs && receivedNs) {
+        const int64_t stamped = *receivedNs - *sentNs;
+        if (stamped >= 0 && stamped <= monotonicElapsedNs + StampSlackNs) {
+            return {stamped, sentByKernel ? EchoClock::Kernel : EchoClock::KernelReceive};
+        }
+    }
+    return {std::max<int64_t>(monotonicElapsedNs, 0), EchoClock::Monotonic};
+}
 
 int32_t RoundTripMs(std::optional<int64_t> kernelSentNs, std::optional<int64_t> kernelReceivedNs,
                     int64_t monotonicElapsedNs) {
-    if (kernelSentNs && kernelReceivedNs) {
-        const int64_t kernelNs = *kernelReceivedNs - *kernelSentNs;
-        if (kernelNs >= 0 && kernelNs <= monotonicElapsedNs + StampSlackNs) {
-            return roundToMs(kernelNs);
-        }
-    }
-    return roundToMs(monotonicElapsedNs);
+    return MeasureRoundTrip(kernelSentNs, true, kernelReceivedNs, monotonicElapsedNs)
+        .milliseconds();
 }
 
 }  // namespace hoplark

@@ -1,5 +1,7 @@
 #include "probe/IcmpPacket.h"
 
+#include <algorithm>
+
 namespace hoplark {
 namespace {
 
@@ -26,6 +28,13 @@ size_t ipHeaderLength(const uint8_t* p, size_t size) {
     return length;
 }
 
+// Copies up to EchoNonceSize leading data bytes of an echo message into `message`.
+void takeData(IcmpMessage& message, const uint8_t* data, size_t size) {
+    const size_t count = std::min(size, EchoNonceSize);
+    std::copy(data, data + count, message.data.begin());
+    message.dataBytes = static_cast<uint8_t>(count);
+}
+
 constexpr uint8_t ProtocolIcmp = 1;
 
 }  // namespace
@@ -42,6 +51,11 @@ std::optional<IcmpMessage> ParseIcmpPacket(const uint8_t* data, size_t size) {
     const uint8_t* icmp = data + outerLength;
     const size_t icmpSize = size - outerLength;
     if (icmpSize < IcmpHeaderSize) return std::nullopt;
+    // A raw socket gets every ICMP packet before the kernel's own ICMP code has checked it, so
+    // a corrupted (or carelessly forged) answer is ours to refuse.
+    if (InternetChecksum(data, outerLength) != 0 || InternetChecksum(icmp, icmpSize) != 0) {
+        return std::nullopt;
+    }
 
     IcmpMessage message;
     message.source = readAddress(data + 12);
@@ -50,12 +64,14 @@ std::optional<IcmpMessage> ParseIcmpPacket(const uint8_t* data, size_t size) {
     if (message.type == IcmpEchoReply) {
         message.identifier = readU16(icmp + 4);
         message.sequence = readU16(icmp + 6);
+        takeData(message, icmp + IcmpHeaderSize, icmpSize - IcmpHeaderSize);
         return message;
     }
     if (!EndsEchoExchange(message.type)) return std::nullopt;
 
     // The error quotes the offending packet: its IP header (options included) and at least the
-    // first 8 bytes of its payload, which for us is the echo request's header.
+    // first 8 bytes of its payload, which for us is the echo request's header; most routers
+    // quote more, and then the request's data too.
     const uint8_t* quoted = icmp + IcmpHeaderSize;
     const size_t quotedSize = icmpSize - IcmpHeaderSize;
     const size_t quotedLength = ipHeaderLength(quoted, quotedSize);
@@ -66,13 +82,31 @@ std::optional<IcmpMessage> ParseIcmpPacket(const uint8_t* data, size_t size) {
     message.quotedDestination = readAddress(quoted + 16);
     message.identifier = readU16(quotedIcmp + 4);
     message.sequence = readU16(quotedIcmp + 6);
+    takeData(message, quotedIcmp + IcmpHeaderSize, quotedSize - quotedLength - IcmpHeaderSize);
     return message;
 }
 
-bool AnswersEcho(const IcmpMessage& message, uint32_t destination, uint16_t identifier,
-                 uint16_t sequence) {
-    if (message.identifier != identifier || message.sequence != sequence) return false;
-    return !message.isError() || message.quotedDestination == destination;
+std::optional<IcmpMessage> ParseDatagramReply(const uint8_t* icmp, size_t size, uint32_t source) {
+    if (icmp == nullptr || size < IcmpHeaderSize || icmp[0] != IcmpEchoReply) return std::nullopt;
+    IcmpMessage message;
+    message.source = source;
+    message.type = icmp[0];
+    message.code = icmp[1];
+    message.identifier = readU16(icmp + 4);
+    message.sequence = readU16(icmp + 6);
+    takeData(message, icmp + IcmpHeaderSize, size - IcmpHeaderSize);
+    return message;
+}
+
+bool AnswersEcho(const IcmpMessage& message, const EchoKey& key) {
+    if (message.identifier != key.identifier || message.sequence != key.sequence) return false;
+    if (message.isError() && message.quotedDestination != key.destination) return false;
+    const size_t needed = std::min<size_t>(key.nonceBytes, EchoNonceSize);
+    // An echo reply carries all the data back; an error may quote only part of it.
+    const size_t compared =
+        message.isError() ? std::min<size_t>(needed, message.dataBytes) : needed;
+    if (!message.isError() && message.dataBytes < needed) return false;
+    return std::equal(key.nonce.begin(), key.nonce.begin() + compared, message.data.begin());
 }
 
 uint16_t InternetChecksum(const uint8_t* data, size_t size) {
@@ -88,8 +122,7 @@ uint16_t InternetChecksum(const uint8_t* data, size_t size) {
 std::vector<uint8_t> BuildEchoRequest(uint16_t identifier, uint16_t sequence, const uint8_t* data,
                                       size_t size) {
     std::vector<uint8_t> packet(IcmpHeaderSize + size, 0);
-    for (size_t i = 0; i < size; ++i)
-        packet[IcmpHeaderSize + i] = data[i];
+    if (size > 0) std::copy(data, data + size, packet.begin() + IcmpHeaderSize);
     packet[0] = IcmpEchoRequest;
     packet[1] = 0;
     packet[2] = packet[3] = 0;

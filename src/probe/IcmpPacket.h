@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -19,6 +20,12 @@ inline constexpr uint8_t IcmpParameterProblem = 12;
 inline constexpr size_t IpHeaderMinSize = 20;
 inline constexpr size_t IcmpHeaderSize = 8;
 
+// Each request carries a per-probe nonce in its first data bytes (the rest stays 0xAA), so that a
+// late answer to an older probe that had the same identifier and sequence is never taken for a
+// newer one's. Requests with fewer data bytes carry as much of it as fits.
+inline constexpr size_t EchoNonceSize = 8;
+using EchoNonce = std::array<uint8_t, EchoNonceSize>;
+
 // One received ICMP message that concerns an echo request: either an echo reply or an error
 // quoting an echo request. All addresses are in network byte order.
 struct IcmpMessage {
@@ -31,8 +38,21 @@ struct IcmpMessage {
     uint16_t sequence = 0;
     // For an error: the destination of the quoted request. 0 for an echo reply.
     uint32_t quotedDestination = 0;
+    // The first data bytes of the echo (for an error: of the quoted request), as far as present.
+    EchoNonce data{};
+    uint8_t dataBytes = 0;
 
     bool isError() const { return type != IcmpEchoReply; }
+};
+
+// What an answer must show to belong to one sent request.
+struct EchoKey {
+    uint32_t destination = 0;
+    uint16_t identifier = 0;
+    uint16_t sequence = 0;
+    EchoNonce nonce{};
+    // How many nonce bytes the request carried (its data size, at most EchoNonceSize).
+    uint8_t nonceBytes = 0;
 };
 
 // Whether an ICMP message of this type ends an echo exchange: the echo reply, and the errors
@@ -42,15 +62,18 @@ bool EndsEchoExchange(uint8_t type);
 
 // Parses one packet as a raw ICMP socket delivers it (IP header, then ICMP). Returns nothing for
 // anything that is not an echo reply or an error quoting an ICMP echo request (redirects
-// included, see EndsEchoExchange), and for every
-// packet whose lengths do not add up. Never reads outside [data, data + size).
+// included, see EndsEchoExchange), for a bad IP header or ICMP checksum, and for every packet
+// whose lengths do not add up. Never reads outside [data, data + size).
 std::optional<IcmpMessage> ParseIcmpPacket(const uint8_t* data, size_t size);
 
-// True when `message` answers the echo request sent to `destination` with `identifier` and
-// `sequence`: an echo reply must carry both numbers; an error must quote our destination and
-// both numbers.
-bool AnswersEcho(const IcmpMessage& message, uint32_t destination, uint16_t identifier,
-                 uint16_t sequence);
+// Parses an echo reply as an ICMP datagram socket delivers it (ICMP header and data, no IP
+// header; the kernel has checked the checksum). `source` is the sender from msg_name.
+std::optional<IcmpMessage> ParseDatagramReply(const uint8_t* icmp, size_t size, uint32_t source);
+
+// True when `message` answers the request described by `key`: the identifier and sequence must
+// match, an error must quote the request's destination, and every nonce byte the request carried
+// must come back (an error that quotes fewer data bytes is judged on what it quotes).
+bool AnswersEcho(const IcmpMessage& message, const EchoKey& key);
 
 // The RFC 1071 checksum over `size` bytes.
 uint16_t InternetChecksum(const uint8_t* data, size_t size);

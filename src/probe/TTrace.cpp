@@ -11,8 +11,8 @@
 
 namespace hoplark {
 
-TTrace::TTrace(EchoService& service, ProbeFailureReport reportFailure, int cancelFd)
-    : service_(service), reportFailure_(std::move(reportFailure)), cancelFd_(cancelFd) {}
+TTrace::TTrace(EchoService& service, ProbeFailureReport reportFailure, CancelSignal* cancel)
+    : service_(service), reportFailure_(std::move(reportFailure)), cancel_(cancel) {}
 
 void TTrace::Probe() {
     ResponderIP.clear();
@@ -26,9 +26,13 @@ void TTrace::Probe() {
     DestAddress = InetAddr(Destination);
     // An unbound facility was reported once at start-up; every probe then just ends lost.
     if (!service_.bound()) return;
-    // A size that cannot be sent (from a hand-edited settings file) ends the probe quietly.
+    // Every size a datagram can carry goes out, 0 bytes included; beyond what the facility's
+    // 16-bit size can express the probe ends lost, and the user is told once what works.
     const int packetSize = service_.packetSize();
-    if (packetSize <= 0 || packetSize > std::numeric_limits<int16_t>::max()) return;
+    if (packetSize < 0 || packetSize > std::numeric_limits<uint16_t>::max()) {
+        adviseSize(packetSize, LargestEchoData);
+        return;
+    }
     try {
         const EchoHandle handle = service_.IcmpCreateFile();
         if (handle == INVALID_HANDLE_VALUE) throw std::runtime_error(InvalidHandleText);
@@ -49,15 +53,28 @@ void TTrace::probeWithHandle(EchoHandle handle, int packetSize) {
     std::vector<uint8_t> reply(static_cast<size_t>(packetSize) + EchoReplyRecordSize, 0);
     Options = IP_OPTION_INFORMATION{};
     Options.Ttl = TTL;
-    service_.IcmpSendEcho(handle, DestAddress, request.data(), static_cast<int16_t>(packetSize),
+    EchoDetail detail;
+    service_.IcmpSendEcho(handle, DestAddress, request.data(), static_cast<uint16_t>(packetSize),
                           &Options, reply.data(), static_cast<uint32_t>(reply.size()), Timeout,
-                          cancelFd_);
+                          cancel_, &detail);
+    if (detail.sentUtcUs != 0) SentUtcUs = detail.sentUtcUs;
+    if (detail.usableSize) adviseSize(packetSize, *detail.usableSize);
     ICMP_ECHO_REPLY record;
     std::memcpy(&record, reply.data(), sizeof record);
     if (const auto answer = ClassifyEchoReply(record)) {
         ResponderIP = answer->responder;
         RoundTrip = answer->roundTripMs;
-        RoundTripUs = int64_t{answer->roundTripMs} * 1000;
+        RoundTripUs =
+            detail.roundTripUs >= 0 ? detail.roundTripUs : int64_t{answer->roundTripMs} * 1000;
+        Clock = detail.clock;
+        IcmpType = detail.icmpType;
+        IcmpCode = detail.icmpCode;
+    }
+}
+
+void TTrace::adviseSize(int size, int usable) {
+    if (reportFailure_ && service_.claimSizeAdvice()) {
+        reportFailure_(EchoService::SizeAdviceText(size, usable));
     }
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "probe/CancelSignal.h"
 #include "probe/EchoService.h"
 #include "probe/EchoTiming.h"
 
@@ -32,8 +33,9 @@ public:
     static constexpr int32_t LostSample = 9999;
     static constexpr const char* InvalidHandleText = "Invalid handle. Aborting trace...";
 
-    // `cancelFd` (optional) cuts the wait for the answer short when it becomes readable.
-    explicit TTrace(EchoService& service, ProbeFailureReport reportFailure = {}, int cancelFd = -1);
+    // `cancel` (optional) cuts the wait for the answer short.
+    explicit TTrace(EchoService& service, ProbeFailureReport reportFailure = {},
+                    CancelSignal* cancel = nullptr);
 
     void Probe();
 
@@ -54,10 +56,12 @@ public:
 
 private:
     void probeWithHandle(EchoHandle handle, int packetSize);
+    // Tells the user, once per service, that echoes of `size` bytes cannot be sent.
+    void adviseSize(int size, int usable);
 
     EchoService& service_;
     ProbeFailureReport reportFailure_;
-    int cancelFd_;
+    CancelSignal* cancel_;
 };
 
 }  // namespace hoplark

@@ -1,8 +1,5 @@
 #include "trace/TTraceThread.h"
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <algorithm>
 #include <exception>
 #include <thread>
@@ -36,10 +33,6 @@ void TTraceThread::requestTerminate() {
 }
 
 void TTraceThread::Execute() {
-    // Workers only measure; they must never take CPU from the user's work or the UI.
-    sched_param idle{};
-    pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
-
     if (StartDelay > 0) cancel_.sleepFor(StartDelay);
     if (!terminated()) {
         try {
@@ -58,7 +51,7 @@ void TTraceThread::probeAndPost() {
     TTrace probe(
         *echo_,
         [this](const std::string& message) { postFailure(QString::fromStdString(message)); },
-        cancel_.fd());
+        &cancel_);
     probe.TTL = static_cast<uint8_t>(Hop);
     probe.Destination = Target.toStdString();
     probe.Timeout = timeoutMs_;

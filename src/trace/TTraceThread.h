@@ -14,7 +14,9 @@ namespace hoplark {
 // Measures one hop once on its own thread: waits its start delay, runs one echo with TTL = Hop,
 // posts WM_HOPRESULT, optionally looks the responder's name up and posts WM_HOPNAME, and always
 // ends with exactly one WM_QUERYDONE (after leaving the channel's worker list). Everything it
-// posts carries the trace id of its request. It runs at idle scheduling priority.
+// posts carries the trace id of its request. It keeps the normal scheduling priority: the
+// kernel stamps the echo at both ends, so a late wake-up costs no accuracy, and a probe spends
+// nearly all its life asleep.
 //
 // The thread keeps its own object, the echo facility and the name service alive until it ends,
 // so nobody waits for it or frees it. A terminate request cuts the start delay and the echo

@@ -33,6 +33,37 @@ TEST(EchoTiming, RoundTripPrefersKernelStampsAndRoundsToTheNearestMillisecond) {
     }
 }
 
+TEST(EchoTiming, MeasurementKeepsMicrosecondsAndSaysHowItWasTimed) {
+    struct Case {
+        const char* name;
+        std::optional<int64_t> sent;
+        bool sentByKernel;
+        std::optional<int64_t> received;
+        int64_t monotonic;
+        int64_t us;
+        EchoClock clock;
+        int32_t ms;
+    };
+    const int64_t t0 = 1'700'000'000LL * 1'000'000'000;
+    const Case cases[] = {
+        {"kernel at both ends", t0, true, t0 + 312'400, 900'000, 312, EchoClock::Kernel, 0},
+        {"sub-microsecond rounds to nearest", t0, true, t0 + 2'500'500, 3 * Ms, 2501,
+         EchoClock::Kernel, 3},
+        {"user-space send time", t0, false, t0 + 7'700'000, 9 * Ms, 7700, EchoClock::KernelReceive,
+         8},
+        {"no receive stamp", t0, true, std::nullopt, 2'345'678, 2346, EchoClock::Monotonic, 2},
+        {"implausible stamps", t0, true, t0 - 1, 1'000'000, 1000, EchoClock::Monotonic, 1},
+        // 0.4995 ms is 500 us, and the millisecond figure follows the microseconds.
+        {"the two figures agree", t0, true, t0 + 499'500, Ms, 500, EchoClock::Kernel, 1},
+    };
+    for (const auto& c : cases) {
+        const EchoTime time = MeasureRoundTrip(c.sent, c.sentByKernel, c.received, c.monotonic);
+        EXPECT_EQ(time.microseconds(), c.us) << c.name;
+        EXPECT_EQ(time.clock, c.clock) << c.name;
+        EXPECT_EQ(time.milliseconds(), c.ms) << c.name;
+    }
+}
+
 TEST(EchoTiming, IcmpErrorsMapToFacilityStatuses) {
     EXPECT_EQ(StatusForIcmpError(11, 0), IP_TTL_EXPIRED_TRANSIT);
     EXPECT_EQ(StatusForIcmpError(11, 1), IP_TTL_EXPIRED_REASSEM);

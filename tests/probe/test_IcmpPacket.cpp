@@ -1,6 +1,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -16,6 +17,13 @@ uint32_t addr(const char* text) {
     return inet_addr(text);
 }
 
+void putChecksum(std::vector<uint8_t>& bytes, size_t from, size_t length, size_t at) {
+    bytes[at] = bytes[at + 1] = 0;
+    const uint16_t sum = InternetChecksum(bytes.data() + from, length);
+    bytes[at] = static_cast<uint8_t>(sum >> 8);
+    bytes[at + 1] = static_cast<uint8_t>(sum);
+}
+
 // An IPv4 header of `optionBytes` extra length with these addresses and protocol.
 std::vector<uint8_t> ipHeader(uint32_t source, uint32_t destination, size_t optionBytes = 0,
                               uint8_t protocol = 1) {
@@ -27,6 +35,7 @@ std::vector<uint8_t> ipHeader(uint32_t source, uint32_t destination, size_t opti
     std::memcpy(&header[16], &destination, 4);
     for (size_t i = 20; i < header.size(); ++i)
         header[i] = 1;  // NOP options
+    putChecksum(header, 0, header.size(), 10);
     return header;
 }
 
@@ -35,39 +44,89 @@ std::vector<uint8_t> concat(std::vector<uint8_t> a, const std::vector<uint8_t>& 
     return a;
 }
 
-std::vector<uint8_t> echoReply(uint16_t id, uint16_t seq, size_t outerOptions = 0) {
-    const std::vector<uint8_t> data(56, 0xAA);
+// The packet with its IP header and ICMP checksums recomputed, where its header can be read.
+std::vector<uint8_t> resummed(std::vector<uint8_t> packet) {
+    if (packet.size() < 20) return packet;
+    const size_t header = static_cast<size_t>(packet[0] & 0x0F) * 4;
+    if (header < 20 || header > packet.size()) return packet;
+    putChecksum(packet, 0, header, 10);
+    if (packet.size() >= header + 4)
+        putChecksum(packet, header, packet.size() - header, header + 2);
+    return packet;
+}
+
+const EchoNonce Nonce = {1, 2, 3, 4, 5, 6, 7, 8};
+
+// 56 data bytes: the nonce, then 0xAA.
+std::vector<uint8_t> echoData(const EchoNonce& nonce = Nonce, size_t size = 56) {
+    std::vector<uint8_t> data(size, 0xAA);
+    std::copy(nonce.begin(), nonce.begin() + std::min(size, EchoNonceSize), data.begin());
+    return data;
+}
+
+EchoKey key(const char* destination, uint16_t id = Id, uint16_t seq = Seq,
+            uint8_t nonceBytes = EchoNonceSize) {
+    return EchoKey{addr(destination), id, seq, Nonce, nonceBytes};
+}
+
+std::vector<uint8_t> echoReply(uint16_t id, uint16_t seq, size_t outerOptions = 0,
+                               const std::vector<uint8_t>& data = echoData()) {
     auto icmp = BuildEchoRequest(id, seq, data.data(), data.size());
     icmp[0] = IcmpEchoReply;
+    putChecksum(icmp, 0, icmp.size(), 2);
     return concat(ipHeader(addr("10.0.0.9"), addr("10.0.0.1"), outerOptions), icmp);
 }
 
-// An error of `type` from 10.0.0.5 quoting our request to `quotedDestination`.
+// An error of `type` from 10.0.0.5 quoting our request to `quotedDestination`, with
+// `quotedData` bytes of its data.
 std::vector<uint8_t> icmpError(uint8_t type, uint8_t code, const char* quotedDestination,
-                               uint16_t id, uint16_t seq, size_t quotedOptions = 0) {
+                               uint16_t id, uint16_t seq, size_t quotedOptions = 0,
+                               size_t quotedData = 0, const EchoNonce& nonce = Nonce) {
     std::vector<uint8_t> icmp = {type, code, 0, 0, 0, 0, 0, 0};
-    const std::vector<uint8_t> data(56, 0xAA);
+    const auto data = echoData(nonce);
     auto request = BuildEchoRequest(id, seq, data.data(), data.size());
-    request.resize(8);
+    request.resize(8 + quotedData);
     icmp = concat(
         icmp, concat(ipHeader(addr("10.0.0.1"), addr(quotedDestination), quotedOptions), request));
+    putChecksum(icmp, 0, icmp.size(), 2);
     return concat(ipHeader(addr("10.0.0.5"), addr("10.0.0.1")), icmp);
 }
 
-TEST(IcmpPacket, EchoReplyIsMatchedByIdentifierAndSequence) {
-    for (size_t options : {size_t{0}, size_t{4}, size_t{40}}) {
-        const auto packet = echoReply(Id, Seq, options);
-        const auto message = ParseIcmpPacket(packet.data(), packet.size());
-        ASSERT_TRUE(message) << options;
-        EXPECT_EQ(message->source, addr("10.0.0.9"));
-        EXPECT_FALSE(message->isError());
-        EXPECT_TRUE(AnswersEcho(*message, addr("10.0.0.2"), Id, Seq));
-        EXPECT_FALSE(AnswersEcho(*message, addr("10.0.0.2"), Id + 1, Seq));
-        EXPECT_FALSE(AnswersEcho(*message, addr("10.0.0.2"), Id, Seq + 1));
+TEST(IcmpPacket, EchoReplyIsMatchedByIdentifierSequenceAndNonce) {
+    EchoNonce older = Nonce;
+    older[7] ^= 0xFF;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> packet;
+        EchoKey key;
+        bool answers;
+    };
+    const Case cases[] = {
+        {"ours", echoReply(Id, Seq), key("10.0.0.2"), true},
+        {"ours with IP options", echoReply(Id, Seq, 40), key("10.0.0.2"), true},
+        {"from any address", echoReply(Id, Seq), key("10.0.0.77"), true},
+        {"other identifier", echoReply(Id + 1, Seq), key("10.0.0.2"), false},
+        {"other sequence", echoReply(Id, Seq + 1), key("10.0.0.2"), false},
+        {"an older probe's reply with a reused sequence", echoReply(Id, Seq, 0, echoData(older)),
+         key("10.0.0.2"), false},
+        {"reply cut short before the nonce", echoReply(Id, Seq, 0, echoData(Nonce, 4)),
+         key("10.0.0.2"), false},
+        {"0-byte echo", echoReply(Id, Seq, 0, {}), key("10.0.0.2", Id, Seq, 0), true},
+        {"3-byte echo carries 3 nonce bytes", echoReply(Id, Seq, 0, echoData(Nonce, 3)),
+         key("10.0.0.2", Id, Seq, 3), true},
+    };
+    for (const auto& c : cases) {
+        const auto message = ParseIcmpPacket(c.packet.data(), c.packet.size());
+        ASSERT_TRUE(message) << c.name;
+        EXPECT_EQ(message->source, addr("10.0.0.9")) << c.name;
+        EXPECT_FALSE(message->isError()) << c.name;
+        EXPECT_EQ(AnswersEcho(*message, c.key), c.answers) << c.name;
     }
 }
 
 TEST(IcmpPacket, ErrorsAreMatchedByTheQuotedRequest) {
+    EchoNonce older = Nonce;
+    older[0] ^= 0x01;
     struct Case {
         const char* name;
         std::vector<uint8_t> packet;
@@ -80,13 +139,43 @@ TEST(IcmpPacket, ErrorsAreMatchedByTheQuotedRequest) {
         {"other destination", icmpError(11, 0, "10.0.0.3", Id, Seq), false},
         {"other identifier", icmpError(11, 0, "10.0.0.2", Id + 1, Seq), false},
         {"other sequence", icmpError(11, 0, "10.0.0.2", Id, Seq + 1), false},
+        {"quoting the whole request", icmpError(11, 0, "10.0.0.2", Id, Seq, 0, 56), true},
+        {"quoting part of the nonce", icmpError(11, 0, "10.0.0.2", Id, Seq, 0, 3), true},
+        {"quoting an older probe's nonce", icmpError(11, 0, "10.0.0.2", Id, Seq, 0, 56, older),
+         false},
+        {"quoting a part of an older nonce", icmpError(11, 0, "10.0.0.2", Id, Seq, 4, 1, older),
+         false},
     };
     for (const auto& c : cases) {
         const auto message = ParseIcmpPacket(c.packet.data(), c.packet.size());
         ASSERT_TRUE(message) << c.name;
         EXPECT_TRUE(message->isError()) << c.name;
         EXPECT_EQ(message->source, addr("10.0.0.5")) << c.name;
-        EXPECT_EQ(AnswersEcho(*message, addr("10.0.0.2"), Id, Seq), c.answers) << c.name;
+        EXPECT_EQ(AnswersEcho(*message, key("10.0.0.2")), c.answers) << c.name;
+    }
+}
+
+// A raw socket is handed ICMP before the kernel checks it: every checksum is ours to verify.
+TEST(IcmpPacket, PacketsWithABadChecksumAreRefused) {
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> packet;
+        size_t corruptAt;
+    };
+    const Case cases[] = {
+        {"echo reply, ICMP checksum", echoReply(Id, Seq), 22},
+        {"echo reply, data byte", echoReply(Id, Seq), 60},
+        {"echo reply, IP header checksum", echoReply(Id, Seq), 10},
+        {"echo reply, IP source", echoReply(Id, Seq), 12},
+        {"error, ICMP checksum", icmpError(11, 0, "10.0.0.2", Id, Seq), 22},
+        {"error, quoted destination", icmpError(11, 0, "10.0.0.2", Id, Seq), 28 + 16},
+        {"error, quoted sequence", icmpError(11, 0, "10.0.0.2", Id, Seq), 48 + 7},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(ParseIcmpPacket(c.packet.data(), c.packet.size())) << c.name;
+        auto corrupted = c.packet;
+        corrupted[c.corruptAt] ^= 0x40;
+        EXPECT_FALSE(ParseIcmpPacket(corrupted.data(), corrupted.size())) << c.name;
     }
 }
 
@@ -127,37 +216,38 @@ TEST(IcmpPacket, MalformedPacketsAreRejectedWithoutReadingPastTheEnd) {
         cases.push_back(
             {"truncated error", std::vector<uint8_t>(error.begin(), error.begin() + length)});
     }
+    // Field by field, with the checksums made right again, so that each check is reached.
     auto badIhl = reply;
     badIhl[0] = 0x44;  // 16 bytes: shorter than any IPv4 header
-    cases.push_back({"IHL below 5", badIhl});
+    cases.push_back({"IHL below 5", resummed(badIhl)});
     auto hugeIhl = reply;
     hugeIhl.resize(30);
     hugeIhl[0] = 0x4F;  // 60 bytes claimed, 30 present
-    cases.push_back({"IHL beyond the packet", hugeIhl});
+    cases.push_back({"IHL beyond the packet", resummed(hugeIhl)});
     auto version6 = reply;
     version6[0] = 0x65;
-    cases.push_back({"not IPv4", version6});
+    cases.push_back({"not IPv4", resummed(version6)});
     auto udp = reply;
     udp[9] = 17;
-    cases.push_back({"not ICMP", udp});
+    cases.push_back({"not ICMP", resummed(udp)});
     auto quotedBadIhl = error;
     quotedBadIhl[28] = 0x43;
-    cases.push_back({"quoted IHL below 5", quotedBadIhl});
+    cases.push_back({"quoted IHL below 5", resummed(quotedBadIhl)});
     auto quotedHugeIhl = error;
     quotedHugeIhl[28] = 0x4F;
-    cases.push_back({"quoted IHL beyond the packet", quotedHugeIhl});
+    cases.push_back({"quoted IHL beyond the packet", resummed(quotedHugeIhl)});
     auto quotedUdp = error;
     quotedUdp[28 + 9] = 17;
-    cases.push_back({"quoted protocol not ICMP", quotedUdp});
+    cases.push_back({"quoted protocol not ICMP", resummed(quotedUdp)});
     auto quotedReply = error;
     quotedReply[48] = IcmpEchoReply;
-    cases.push_back({"quoted packet not an echo request", quotedReply});
+    cases.push_back({"quoted packet not an echo request", resummed(quotedReply)});
     auto request = reply;
     request[20] = IcmpEchoRequest;
-    cases.push_back({"our own request", request});
+    cases.push_back({"our own request", resummed(request)});
     auto redirectLike = reply;
     redirectLike[20] = 13;  // timestamp
-    cases.push_back({"other type", redirectLike});
+    cases.push_back({"other type", resummed(redirectLike)});
     for (const auto& c : cases) {
         // An exact-size heap copy lets AddressSanitizer catch any read past the end.
         std::vector<uint8_t> exact(c.packet);

@@ -99,7 +99,8 @@ protected:
         options.pingGroupOpen = true;
         chain_ = std::make_unique<NetnsChain>(options);
         inside_ = std::make_unique<test::ScopedNetns>(chain_->clientNamespace());
-        echo_ = std::make_shared<EchoService>();
+        // This process builds the next tests' namespaces: it must keep its privileges.
+        echo_ = std::make_shared<EchoService>(EchoService::BindOptions{.dropCapabilities = false});
         names_ = std::make_shared<OneNameService>(chain_->routerAddress(1));
         channel_ = std::make_shared<WorkerChannel>(&recorder_);
     }
