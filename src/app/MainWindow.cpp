@@ -13,6 +13,7 @@
 #include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "app/AboutBox.h"
 #include "app/Fonts.h"
@@ -22,6 +23,8 @@
 #include "app/OptionsDialog.h"
 #include "app/QtMessageBoxes.h"
 #include "app/SettingsFile.h"
+#include "app/SettingsNotices.h"
+#include "app/WindowPlacement.h"
 #include "trace/DelayText.h"
 #include "trace/HoplarkError.h"
 #include "trace/IntegerText.h"
@@ -397,12 +400,11 @@ void TformMain::FormCreate() {
     cellPainter_->setSavedFont(drgrTrace->drawingFont());
 
     const SettingsFile ini(settingsPath_);
+    settingsReadFailed_ = ini.readFailed();
+    if (settingsReadFailed_) startupNotices_ << SettingsReadNotice(ini);
     const qint32 count = ini.ReadInteger(QStringLiteral("History"), QStringLiteral("Count"), 0);
-    for (qint32 i = 0; i < count; ++i) {
-        const QString item =
-            ini.ReadString(QStringLiteral("History"), QStringLiteral("Item%1").arg(i), QString());
-        if (!item.isEmpty()) lbHistory->addItem(item);
-    }
+    lbHistory->addItems(
+        ini.ReadStringList(QStringLiteral("History"), QStringLiteral("Item"), count));
 
     // The centring defaults use the design size, before the saved size applies.
     const QSize design = designSize();
@@ -410,12 +412,13 @@ void TformMain::FormCreate() {
                              ? QGuiApplication::primaryScreen()->geometry()
                              : QRect(0, 0, 1024, 768);
     const QString position = QStringLiteral("Position");
-    move(ini.ReadInteger(position, QStringLiteral("Left"), (screen.width() - design.width()) / 2),
-         y());
-    move(x(),
-         ini.ReadInteger(position, QStringLiteral("Top"), (screen.height() - design.height()) / 2));
-    resize(ini.ReadInteger(position, QStringLiteral("Width"), design.width()), height());
-    resize(width(), ini.ReadInteger(position, QStringLiteral("Height"), design.height()));
+    const qint32 left =
+        ini.ReadInteger(position, QStringLiteral("Left"), (screen.width() - design.width()) / 2);
+    const qint32 top =
+        ini.ReadInteger(position, QStringLiteral("Top"), (screen.height() - design.height()) / 2);
+    const qint32 width = ini.ReadInteger(position, QStringLiteral("Width"), design.width());
+    const qint32 height = ini.ReadInteger(position, QStringLiteral("Height"), design.height());
+    setGeometry(PlaceWindowOnScreens(left, top, width, height, minimumSize()));
 
     const QString warnings = QStringLiteral("Warnings");
     displayOptions_.WarningSpeed = ini.ReadInteger(warnings, QStringLiteral("WARNINGSPEED"), 200);
@@ -436,9 +439,14 @@ void TformMain::FormCreate() {
         ini.ReadInteger(QStringLiteral("Statistics"), QStringLiteral("SampleCount"), 10));
     SetShowCurrentTime(
         ini.ReadBool(QStringLiteral("Display"), QStringLiteral("ShowCurrentTime"), false));
-    PacketSize = static_cast<qint16>(
-        ini.ReadInteger(QStringLiteral("Advanced"), QStringLiteral("PacketSize"), PacketSize));
-    if (services_.echo) services_.echo->setPacketSize(PacketSize);
+    qint32 packetSize =
+        ini.ReadInteger(QStringLiteral("Advanced"), QStringLiteral("PacketSize"), PacketSize);
+    if (!IsSendablePacketSize(packetSize)) {
+        startupNotices_ << PacketSizeNotice(packetSize);
+        packetSize = DefaultSettingsPacketSize;
+    }
+    PacketSize = static_cast<qint16>(packetSize);
+    if (services_.echo) services_.echo->setPacketSize(packetSize);
     session_->setIgnoreFirstHop(IgnoreFirstHop);
 
     ShowLegend(false);
@@ -452,6 +460,8 @@ void TformMain::FormDestroy() {
     session_->StopAllThreads();
 
     SettingsFile ini(settingsPath_);
+    // A file that could not be read is kept as it is; the start-up said so already.
+    if (ini.readFailed() && settingsReadFailed_) return;
     ini.WriteInteger(QStringLiteral("History"), QStringLiteral("Count"), lbHistory->count());
     for (int i = 0; i < lbHistory->count(); ++i) {
         ini.WriteString(QStringLiteral("History"), QStringLiteral("Item%1").arg(i),
@@ -528,6 +538,8 @@ void TformMain::showWorkerError(const QString& text) {
 }
 
 void TformMain::ShowStartupError() {
+    for (const QString& notice : std::exchange(startupNotices_, {}))
+        services_.boxes->showError(this, notice);
     if (!services_.echo || services_.echo->bound()) return;
     services_.boxes->showStartupError(this, QString::fromStdString(services_.echo->startupError()));
 }

@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QSlider>
 #include <QStatusBar>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -61,8 +62,8 @@ public:
     // box.
     void FormDestroy();
 
-    // Tells the user once, at start-up, that no ICMP socket could be opened. Tracing still
-    // starts; every probe then ends unanswered.
+    // Tells the user once, at start-up, what of the settings file could not be used, and that
+    // no ICMP socket could be opened. Tracing still starts; every probe then ends unanswered.
     void ShowStartupError();
 
     // The popup menu attached to the Trace button: pmenuRestart after a stop, otherwise none.
@@ -199,6 +200,9 @@ private:
     // up boxes.
     QSet<QString> openWorkerErrors_;
     bool destroyed_ = false;
+    // What the settings file held that the user must hear about once the window shows.
+    QStringList startupNotices_;
+    bool settingsReadFailed_ = false;
 };
 
 }  // namespace hoplark

@@ -2,11 +2,15 @@
 #include <sys/stat.h>
 
 #include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include "app/MainWindow.h"
 #include "app/SettingsFile.h"
 #include "app/SettingsLocation.h"
 #include "app/WindowFakes.h"
+#include "app/WindowPlacement.h"
 #include "support/TempSettings.h"
 #include "trace/HoplarkError.h"
 
@@ -169,6 +173,133 @@ TEST(SettingsFileShutDown, UnwritableFolderReportsThePathAndKeepsTheOldFile) {
     chmod(QFile::encodeName(settings.folder()).constData(), 0755);
     EXPECT_EQ(settings.read(), old);
     EXPECT_EQ(QDir(settings.folder()).entryList(QDir::Files).size(), 1);
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFileBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+// A run of the window over a damaged or hand-made file keeps every user key and byte.
+TEST(SettingsFileRoundTrip, DamagedAndForeignTextSurvivesARun) {
+    using namespace Qt::Literals::StringLiterals;
+    TempSettings settings;
+    const QByteArray garbage = "\x7f\x45LF\x02\x01\x01\0\0\0 binary\n"_ba;
+    writeFileBytes(settings.path(), garbage +
+                                        "[History]\nCount=2\nItem0=caf\xE9\nItem1=alpha\n"
+                                        "[Warnings]\nWARNINGSPEED=321\n[Mine]\nKeep=this\n"_ba);
+    {
+        TformMain form(settings.path(), testing::FakeWindowServices().services());
+        EXPECT_EQ(historyItems(form), QStringList({QStringLiteral("caf\u00E9"), "alpha"}));
+        EXPECT_EQ(form.displayOptions().WarningSpeed, 321);
+        // A pasted destination with line breaks must not become settings of its own.
+        form.lbHistory->addItem(QStringLiteral("10.99.1.5\n[Advanced]\nPacketSize=3"));
+        form.FormDestroy();
+    }
+    const QByteArray written = fileBytes(settings.path());
+    EXPECT_TRUE(written.startsWith(garbage));
+    EXPECT_TRUE(written.contains("\nItem0=caf\xE9\n"_ba));
+    EXPECT_TRUE(written.contains("\n[Mine]\nKeep=this\n"));
+    EXPECT_FALSE(written.contains("Advanced"));
+    EXPECT_FALSE(written.contains("PacketSize"));
+    TformMain again(settings.path(), testing::FakeWindowServices().services());
+    EXPECT_EQ(again.PacketSize, 56);
+    EXPECT_EQ(again.displayOptions().WarningSpeed, 321);
+    EXPECT_EQ(historyItems(again).mid(0, 2), QStringList({QStringLiteral("caf\u00E9"), "alpha"}));
+}
+
+TEST(SettingsFileAbsurdValues, NeitherStallNorHideTheWindow) {
+    TempSettings settings;
+    settings.write(
+        QStringLiteral("[History]\nCount=2147483647\nItem0=a\nItem7=b\n"
+                       "[Position]\nLeft=-2147483648\nTop=2147483647\nWidth=2147483647\n"
+                       "Height=-5\n"));
+    TformMain form(settings.path(), testing::FakeWindowServices().services());
+    EXPECT_EQ(historyItems(form), QStringList({"a", "b"}));
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_TRUE(screen.intersects(form.geometry()));
+    EXPECT_LE(form.width(), screen.width());
+    EXPECT_EQ(form.height(), form.minimumHeight());
+}
+
+TEST(SettingsFileAbsurdValues, PlacementKeepsWindowsThatShowAndCentresLostOnes) {
+    const QList<QRect> screens = {{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
+    const QRect primary = screens[0];
+    const QSize minimum(500, 300);
+    struct Case {
+        qint64 left, top, width, height;
+        QRect expected;
+    };
+    const Case cases[] = {
+        {40, 30, 640, 420, {40, 30, 640, 420}},
+        {3000, 900, 640, 420, {3000, 900, 640, 420}},  // partly on the second screen
+        {-600, 100, 640, 420, {-600, 100, 640, 420}},  // 40 pixels still show
+        {-640, 100, 640, 420, {640, 330, 640, 420}},   // wholly left of every screen
+        {3200, 0, 640, 420, {640, 330, 640, 420}},     // right of the second screen
+        {100, 1100, 640, 420, {640, 330, 640, 420}},   // below both screens
+        {100, 100, 100, 100, {100, 100, 500, 300}},    // below the minimum size
+        {0, 0, 2147483647, 2147483647, {0, 0, 3200, 1080}},
+        {2147483647, -2147483648LL, 640, 420, {640, 330, 640, 420}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << c.left << "," << c.top << " " << c.width << "x" << c.height);
+        EXPECT_EQ(PlaceWindow(c.left, c.top, c.width, c.height, minimum, screens, primary),
+                  c.expected);
+    }
+}
+
+TEST(SettingsFileAbsurdValues, AnEchoSizeThatCannotBeSentIsReportedOnceAndReplaced) {
+    struct Case {
+        const char* saved;
+        qint16 used;
+        bool reported;
+    };
+    const Case cases[] = {
+        {"100", 100, false}, {"0", 0, false},     {"65507", qint16(65507), false},
+        {"-1", 56, true},    {"65508", 56, true}, {"2147483647", 56, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.saved);
+        TempSettings settings;
+        settings.write(QStringLiteral("[Advanced]\nPacketSize=") + QLatin1String(c.saved));
+        testing::FakeWindowServices services;
+        TformMain form(settings.path(), services.services());
+        EXPECT_EQ(form.PacketSize, c.used);
+        form.ShowStartupError();
+        form.ShowStartupError();
+        ASSERT_EQ(services.boxes->errors.size(), c.reported ? 1 : 0);
+        if (c.reported) {
+            EXPECT_TRUE(services.boxes->errors[0].contains(QLatin1String(c.saved)));
+            EXPECT_TRUE(services.boxes->errors[0].contains(QLatin1String("65507")));
+        }
+    }
+}
+
+TEST(SettingsFileUnreadableAtStart, IsReportedOnceAndLeftAsItWas) {
+    TempSettings settings;
+    const QByteArray old = "[Warnings]\nWARNINGSPEED=123\n";
+    writeFileBytes(settings.path(), old);
+    ASSERT_EQ(chmod(QFile::encodeName(settings.path()).constData(), 0200), 0);
+    testing::FakeWindowServices services;
+    {
+        testing::ScopedFilePermissionsEnforced enforced;
+        TformMain form(settings.path(), services.services());
+        EXPECT_EQ(form.displayOptions().WarningSpeed, 200);
+        form.ShowStartupError();
+        ASSERT_EQ(services.boxes->errors.size(), 1);
+        EXPECT_TRUE(services.boxes->errors[0].contains(settings.path()));
+        EXPECT_NO_THROW(form.FormDestroy());
+    }
+    chmod(QFile::encodeName(settings.path()).constData(), 0600);
+    EXPECT_EQ(fileBytes(settings.path()), old);
+    EXPECT_EQ(services.boxes->errors.size(), 1);
 }
 
 TEST(SettingsLocationRule, PicksOverrideThenExecutableFolderThenXdg) {
