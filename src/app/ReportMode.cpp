@@ -7,6 +7,7 @@
 
 #include "app/ReportFormatter.h"
 #include "app/ReportOptions.h"
+#include "app/ShutdownSignals.h"
 #include "probe/EchoService.h"
 #include "probe/NameService.h"
 #include "trace/Clock.h"
@@ -99,13 +100,20 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
         loop.quit();
     });
 
+    // Ctrl+C or a kill ends the trace where it is; the rounds taken are still reported.
+    ShutdownSignals shutdown;
+    QObject::connect(&shutdown, &ShutdownSignals::received, &loop, [&] {
+        session.StopTrace();
+        loop.quit();
+    });
+
     try {
         session.StartTrace(options.target);
     } catch (const HoplarkError& error) {
         printLine(err, errorBoxText(error.message()));
         return 1;
     }
-    loop.exec();
+    if (!shutdown.caught()) loop.exec();
     if (!failure.isEmpty()) {
         printLine(err, errorBoxText(failure));
         return 1;
@@ -114,7 +122,7 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
     const ReportFormatter formatter(session.state(), options.target, session.rowCount() - 1);
     std::fputs(formatter.format(options.format).toUtf8().constData(), out);
     std::fflush(out);
-    return 0;
+    return shutdown.caught() ? ShutdownSignals::exitStatusFor(shutdown.caught()) : 0;
 }
 
 }  // namespace hoplark

@@ -8,6 +8,7 @@
 #include "app/MainWindow.h"
 #include "app/ReportMode.h"
 #include "app/SettingsLocation.h"
+#include "app/ShutdownSignals.h"
 #include "app/WindowServices.h"
 #include "probe/EchoService.h"
 
@@ -27,14 +28,28 @@ int runWindow(int argc, char** argv, const QString& settingsOverride,
     const QString settingsPath =
         hoplark::SettingsLocation::fromEnvironment(settingsOverride).resolve();
     hoplark::TformMain formMain(settingsPath, hoplark::WindowServices::system(std::move(echo)));
+    hoplark::ShutdownSignals shutdown;
+    QObject::connect(&shutdown, &hoplark::ShutdownSignals::received, &formMain, [&formMain] {
+        // Open dialogs and boxes run event loops of their own; they go first, then the window
+        // closes as by File > Exit, which writes the settings.
+        while (QWidget* modal = QApplication::activeModalWidget()) {
+            if (!modal->close()) break;
+        }
+        formMain.close();
+        QCoreApplication::quit();
+    });
     formMain.show();
     formMain.ShowStartupError();
-    return application.exec();
+    // A signal that came while a start-up box was open has closed the window already.
+    const int status = shutdown.caught() ? 0 : application.exec();
+    return shutdown.caught() ? hoplark::ShutdownSignals::exitStatusFor(shutdown.caught()) : status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything else, so that a logout or Ctrl+C can no longer end the process unsaved.
+    hoplark::ShutdownSignals::install();
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
