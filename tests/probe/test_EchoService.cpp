@@ -285,6 +285,54 @@ TEST(EchoServiceNetns, AnswersKeepTheirMicrosecondsClockAndIcmpType) {
     }
 }
 
+// Delays a fraction of a millisecond apart, as on a LAN or a data-centre fabric, are told apart:
+// the microseconds follow the path's real delays, not whole milliseconds.
+TEST(EchoServiceNetns, FractionalDelaysAreMeasuredToTheMicrosecond) {
+    HOPLARK_REQUIRE_NETNS();
+    using std::chrono::microseconds;
+    test::NetnsChainOptions options;
+    options.routers = 3;
+    options.pingGroupOpen = true;
+    options.returnDelays = {{1, microseconds(300)}, {2, microseconds(2200)}};
+    NetnsChain chain(options);
+    const int64_t expectedUs[] = {0, 300, 2500};  // hops 1, 2, 3
+    for (bool datagram : {true, false}) {
+        const auto result = chain.runInClient([&] {
+            EchoService service({.allowDatagram = datagram, .allowRaw = !datagram});
+            std::ostringstream out;
+            for (int i = 0; i < 9; ++i) {
+                for (int ttl = 1; ttl <= 3; ++ttl) {
+                    TTrace probe(service);
+                    probe.TTL = static_cast<uint8_t>(ttl);
+                    probe.Destination = chain.targetAddress();
+                    probe.Timeout = 2000;
+                    probe.Probe();
+                    out << probe.RoundTripUs << " ";
+                }
+            }
+            return out.str();
+        });
+        ASSERT_EQ(result.exitCode, 0) << result.output;
+        std::istringstream in(result.output);
+        std::vector<std::vector<int64_t>> byHop(3);
+        for (int i = 0; i < 27; ++i) {
+            int64_t us = -1;
+            in >> us;
+            byHop[i % 3].push_back(us);
+        }
+        for (int hop = 0; hop < 3; ++hop) {
+            auto& trips = byHop[hop];
+            std::sort(trips.begin(), trips.end());
+            // Never below the delay, and above it only by the path's own forwarding and the
+            // delay line's wake-ups (tens of microseconds each, more on a busy machine); whole
+            // milliseconds would read 0, 0 and 3000.
+            EXPECT_GE(trips[4], expectedUs[hop]) << result.output;
+            EXPECT_LT(trips[4], expectedUs[hop] + 450)
+                << "hop " << hop + 1 << ": " << result.output << (datagram ? " datagram" : " raw");
+        }
+    }
+}
+
 TEST(EchoServiceNetns, CancellationEndsAWaitingProbeAtOnce) {
     HOPLARK_REQUIRE_NETNS();
     test::NetnsChainOptions options;

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "support/TunDelayLine.h"
 #include "support/TunEchoResponder.h"
 
 extern char** environ;
@@ -227,6 +228,19 @@ void NetnsChain::build() {
         ip(router, {"link", "set", alternatingElement_->interfaceName(), "up"});
         ip(router, {"route", "add", "10.96.0.0/16", "dev", alternatingElement_->interfaceName()});
     }
+    for (const auto& [router, delay] : options_.returnDelays) {
+        if (router < 1 || router > options_.routers) continue;
+        const std::string& ns = routerNamespace(router);
+        returnDelayLines_.push_back(std::make_unique<TunDelayLine>(ns, "hoplarkret", delay));
+        // What arrives from the far side goes through the line; what the line writes back
+        // arrives on it and is routed normally. Its source is not reachable through the line,
+        // so reverse-path filtering must not drop it.
+        ip(ns, {"link", "set", "hoplarkret", "up"});
+        ip(ns, {"rule", "add", "iif", "right", "lookup", "110", "pref", "110"});
+        ip(ns, {"route", "add", "default", "dev", "hoplarkret", "table", "110"});
+        writeSysctl(ns, "net/ipv4/conf/all/rp_filter", "0");
+        writeSysctl(ns, "net/ipv4/conf/hoplarkret/rp_filter", "0");
+    }
 }
 
 void NetnsChain::dropForwardedEchoes(const std::string& ns, int everyNth) const {
@@ -245,6 +259,7 @@ void NetnsChain::dropForwardedEchoes(const std::string& ns, int everyNth) const 
 }
 
 void NetnsChain::teardown() {
+    returnDelayLines_.clear();
     delayElement_.reset();
     alternatingElement_.reset();
     for (const auto& name : names_) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -47,6 +48,10 @@ struct NetnsChainOptions {
     // there; closed ("1 0") otherwise.
     bool pingGroupOpen = false;
     int delayedHostMs = 0;
+    // Router k -> a delay for everything that comes back through it from farther away (a TUN
+    // delay line on its return path). Hop k's answers are thus delayed by the sum of the
+    // delays of routers 1..k-1, and the target's by all of them.
+    std::map<int, std::chrono::microseconds> returnDelays;
     // Reverse names by address text, visible inside the client.
     std::map<std::string, std::string> hostNames;
     std::map<int, int> icmpRateLimitMs = {};
@@ -67,6 +72,7 @@ std::string NetnsUnavailableReason();
 // True when env HOPLARK_REQUIRE_NETNS=1: a test that cannot build its network must fail.
 bool NetnsRequired();
 
+class TunDelayLine;
 class TunEchoResponder;
 
 class NetnsChain {
@@ -114,6 +120,7 @@ private:
     NetnsChainOptions options_;
     std::vector<std::string> names_;
     std::unique_ptr<TunEchoResponder> delayElement_;
+    std::vector<std::unique_ptr<TunDelayLine>> returnDelayLines_;
     std::unique_ptr<TunEchoResponder> alternatingElement_;
 };
 

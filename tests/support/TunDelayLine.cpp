@@ -1,0 +1,132 @@
+#include "support/TunDelayLine.h"
+
+#include <fcntl.h>
+#include <linux/if.h>
+#include <linux/if_tun.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <deque>
+#include <future>
+#include <stdexcept>
+
+namespace hoplark::test {
+namespace {
+
+int64_t nowNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+// Timer wake-ups on a busy (or virtual) machine come late by tens of microseconds: sleep to a
+// little before the due time, then watch the clock for the rest.
+constexpr int64_t SpinNs = 200'000;
+
+void waitUntil(int64_t ns) {
+    const int64_t sleepTo = ns - SpinNs;
+    if (sleepTo > nowNs()) {
+        timespec until{static_cast<time_t>(sleepTo / 1'000'000'000),
+                       static_cast<long>(sleepTo % 1'000'000'000)};
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+        }
+    }
+    while (nowNs() < ns) {
+    }
+}
+
+}  // namespace
+
+TunDelayLine::TunDelayLine(const std::string& ns, const std::string& interfaceName,
+                           std::chrono::microseconds delay, Transform transform)
+    : name_(interfaceName),
+      delayNs_(std::chrono::duration_cast<std::chrono::nanoseconds>(delay).count()),
+      transform_(std::move(transform)) {
+    stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    std::promise<std::string> opened;
+    auto result = opened.get_future();
+    // The device belongs to the namespace of the thread that creates it, so a thread of its own
+    // enters the namespace first.
+    thread_ = std::thread([this, ns, &opened] {
+        const int nsFd = open(("/var/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
+        if (nsFd < 0 || setns(nsFd, CLONE_NEWNET) != 0) {
+            if (nsFd >= 0) close(nsFd);
+            opened.set_value("cannot enter namespace " + ns);
+            return;
+        }
+        close(nsFd);
+        tunFd_ = open("/dev/net/tun", O_RDWR | O_CLOEXEC | O_NONBLOCK);
+        ifreq request{};
+        request.ifr_flags = IFF_TUN | IFF_NO_PI;
+        std::strncpy(request.ifr_name, name_.c_str(), IFNAMSIZ - 1);
+        if (tunFd_ < 0 || ioctl(tunFd_, TUNSETIFF, &request) != 0) {
+            opened.set_value("cannot create the TUN device");
+            return;
+        }
+        // On time even when the machine is busy; a real-time thread also gets no timer slack.
+        sched_param realtime{};
+        realtime.sched_priority = 10;
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime);
+        opened.set_value({});
+        serve();
+    });
+    const std::string failure = result.get();
+    if (!failure.empty()) {
+        thread_.join();
+        if (tunFd_ >= 0) close(tunFd_);
+        close(stopFd_);
+        throw std::runtime_error(failure);
+    }
+}
+
+TunDelayLine::~TunDelayLine() {
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t written = write(stopFd_, &one, sizeof one);
+    thread_.join();
+    close(tunFd_);
+    close(stopFd_);
+}
+
+void TunDelayLine::serve() {
+    struct Pending {
+        int64_t dueNs;
+        std::vector<uint8_t> packet;
+    };
+    std::deque<Pending> pending;  // in arrival order, so due times only grow
+    std::vector<uint8_t> buffer(65536);
+    for (;;) {
+        timespec wait{};
+        timespec* timeout = nullptr;
+        if (!pending.empty()) {
+            const int64_t leftNs = std::max<int64_t>(pending.front().dueNs - SpinNs - nowNs(), 0);
+            wait = {static_cast<time_t>(leftNs / 1'000'000'000),
+                    static_cast<long>(leftNs % 1'000'000'000)};
+            timeout = &wait;
+        }
+        pollfd entries[2] = {{tunFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+        if (ppoll(entries, 2, timeout, nullptr) < 0 && errno != EINTR) return;
+        if (entries[1].revents != 0) return;
+        // Everything that has arrived, each stamped as soon as it is read.
+        for (;;) {
+            const ssize_t length = read(tunFd_, buffer.data(), buffer.size());
+            if (length <= 0) break;
+            const int64_t arrived = nowNs();
+            std::vector<uint8_t> packet(buffer.begin(), buffer.begin() + length);
+            if (transform_ && !transform_(packet)) continue;
+            pending.push_back({arrived + delayNs_, std::move(packet)});
+        }
+        while (!pending.empty() && pending.front().dueNs - nowNs() <= SpinNs) {
+            waitUntil(pending.front().dueNs);
+            const auto& packet = pending.front().packet;
+            [[maybe_unused]] ssize_t written = write(tunFd_, packet.data(), packet.size());
+            pending.pop_front();
+        }
+    }
+}
+
+}  // namespace hoplark::test
