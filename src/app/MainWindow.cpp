@@ -20,6 +20,7 @@
 #include "app/HelpWindow.h"
 #include "app/HistoryList.h"
 #include "app/HoplarkIcon.h"
+#include "app/MainWindowLayout.h"
 #include "app/OptionsDialog.h"
 #include "app/QtMessageBoxes.h"
 #include "app/SettingsFile.h"
@@ -34,42 +35,9 @@ namespace hoplark {
 
 namespace {
 
-QLabel* makeLabel(const QString& caption, QWidget* parent, int left, int top,
-                  const QFont* font = nullptr) {
-    auto* label = new QLabel(caption, parent);
-    if (font) label->setFont(*font);
-    label->move(left, top);
-    label->adjustSize();
-    return label;
-}
-
-// Every row of a list this many pixels high, whatever the font asks for.
-class FixedRowHeight : public QStyledItemDelegate {
-public:
-    FixedRowHeight(int height, QObject* parent) : QStyledItemDelegate(parent), height_(height) {}
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return {QStyledItemDelegate::sizeHint(option, index).width(), height_};
-    }
-
-private:
-    int height_;
-};
-
 QChar localeDecimalSeparator() {
     return QLocale().decimalPoint().at(0);
 }
-
-// Sizes of the layout that the design size is built from.
-constexpr int LeftPaneWidth = 184;
-constexpr int RightPaneDesignWidth = 520;
-constexpr int RightPaneDesignHeight = 329;
-constexpr int StatusBarHeight = 19;
-
-const QString TraceCountHint = QStringLiteral(
-    "Number of times to sample.  0 is continuous - anything higher stops at that "
-    "sample count.");
-const QString SampleCountHint = QStringLiteral(
-    "Only this number of samples is included in the graph.  Anything older isn't graphed.");
 
 }  // namespace
 
@@ -90,24 +58,16 @@ TformMain::TformMain(const QString& settingsPath, WindowServices services, QWidg
     columns->setContentsMargins(0, 0, 0, 0);
     columns->setSpacing(0);
     setCentralWidget(central);
-    buildLeftPane();
-    buildRightPane();
+    MainWindowLayout layout(*this);
+    layout.buildLeftPane();
+    layout.buildRightPane();
     columns->addWidget(pnlLeft);
     columns->addWidget(pnlRight, 1);
 
-    StatusBar = new QStatusBar(this);
-    StatusBar->setFixedHeight(StatusBarHeight);
-    StatusPanel0 = new QLabel(StatusBar);
-    StatusPanel0->setFixedWidth(100);
-    StatusPanel1 = new QLabel(StatusBar);
-    StatusPanel1->setFixedWidth(125);
-    StatusPanel2 = new QLabel(StatusBar);
-    for (QLabel* panel : {StatusPanel0, StatusPanel1, StatusPanel2}) {
-        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    }
-    StatusBar->addWidget(StatusPanel0);
-    StatusBar->addWidget(StatusPanel1);
-    StatusBar->addWidget(StatusPanel2, 1);
+    StatusBar = new TStatusPanels(this);
+    StatusPanel0 = StatusBar->panel(0);
+    StatusPanel1 = StatusBar->panel(1);
+    StatusPanel2 = StatusBar->panel(2);
     setStatusBar(StatusBar);
 
     tmrRefresh = new QTimer(this);
@@ -115,7 +75,7 @@ TformMain::TformMain(const QString& settingsPath, WindowServices services, QWidg
     tmrRefresh->setSingleShot(true);
     connect(tmrRefresh, &QTimer::timeout, this, &TformMain::tmrRefreshTimer);
 
-    buildMenus();
+    layout.buildMenus();
 
     // Enter in the fields lands here (they do not use it themselves) and presses Trace.
     setTabOrder(editDestination, btnTrace);
@@ -181,219 +141,9 @@ void TformMain::connectSession() {
 }
 
 QSize TformMain::designSize() const {
-    return {LeftPaneWidth + RightPaneDesignWidth,
-            menuBar()->sizeHint().height() + RightPaneDesignHeight + StatusBarHeight};
-}
-
-void TformMain::buildLeftPane() {
-    pnlLeft = new TPanel;
-    pnlLeft->setFixedWidth(LeftPaneWidth);
-    pnlLeft->setFont(arialPixels(11));
-    auto* rows = new QVBoxLayout(pnlLeft);
-    rows->setContentsMargins(0, 0, 0, 0);
-    rows->setSpacing(0);
-
-    pnlEditDestination = new TPanel;
-    pnlEditDestination->setFixedHeight(45);
-    Label1 = makeLabel(QStringLiteral("Address to Trace:"), pnlEditDestination, 6, 5);
-    editDestination = new QLineEdit(pnlEditDestination);
-    editDestination->setGeometry(4, 23, 151, 22);
-    editDestination->setToolTip(
-        QStringLiteral("Enter the name or IP of the host you'd like to ping/trace."));
-    connect(editDestination, &QLineEdit::textChanged, this, &TformMain::editDestinationChange);
-    connect(pnlEditDestination, &TPanel::resized, this, &TformMain::pnlEditDestinationResize);
-
-    pnlList = new TPanel;
-    auto* listLayout = new QVBoxLayout(pnlList);
-    listLayout->setContentsMargins(4, 4, 4, 4);
-    lbHistory = new QListWidget;
-    lbHistory->setSelectionMode(QAbstractItemView::SingleSelection);
-    lbHistory->setUniformItemSizes(true);
-    lbHistory->setItemDelegate(new FixedRowHeight(14, lbHistory));
-    lbHistory->setContextMenuPolicy(Qt::CustomContextMenu);
-    listLayout->addWidget(lbHistory);
-    connect(lbHistory, &QListWidget::itemDoubleClicked, this, &TformMain::lbHistoryDblClick);
-
-    pnlCommands = new TPanel;
-    pnlCommands->setFixedHeight(157);
-    GroupBox1 = new TGroupBox(QStringLiteral(" Sampling "), pnlCommands);
-    GroupBox1->setGeometry(0, 0, LeftPaneWidth, 75);
-    Label4 = makeLabel(QStringLiteral("# of times to trace:"), GroupBox1, 8, 16);
-    Label4->setToolTip(TraceCountHint);
-    editTraceCount = new QLineEdit(QStringLiteral("0"), GroupBox1);
-    editTraceCount->setGeometry(100, 13, 59, 22);
-    editTraceCount->setToolTip(TraceCountHint);
-    udTraceCount = new TUpDown(GroupBox1);
-    udTraceCount->setGeometry(159, 13, 15, 22);
-    udTraceCount->setRange(0, 100);
-    udTraceCount->setToolTip(TraceCountHint);
-    connect(editTraceCount, &QLineEdit::textChanged, this, &TformMain::editTraceCountChange);
-    udTraceCount->setAssociate(editTraceCount);
-
-    Label5 = makeLabel(QStringLiteral("Trace Delay:"), GroupBox1, 10, 49);
-    Label5->setToolTip(QStringLiteral("Delay time between samples"));
-    editDelay = new QLineEdit(QStringLiteral("10 Seconds"), GroupBox1);
-    editDelay->setGeometry(80, 45, 79, 22);
-    editDelay->setToolTip(QStringLiteral(
-        "Delay time between samples (use up/down arrows to change or type in your own!)"));
-    editDelay->installEventFilter(this);
-    UpDown3 = new TUpDown(GroupBox1);
-    UpDown3->setGeometry(159, 46, 15, 22);
-    UpDown3->setRange(0, 9999);
-    UpDown3->setPosition(5000);
-    UpDown3->setToolTip(QStringLiteral("Delay time between samples"));
-    connect(UpDown3, &TUpDown::clicked, this, &TformMain::UpDown3Click);
-
-    GroupBox2 = new TGroupBox(QStringLiteral(" Statistics "), pnlCommands);
-    GroupBox2->setGeometry(0, 75, LeftPaneWidth, 40);
-    Label6 = makeLabel(QStringLiteral("Samples to include"), GroupBox2, 11, 16);
-    Label6->setToolTip(SampleCountHint);
-    editSampleCount = new QLineEdit(QStringLiteral("10"), GroupBox2);
-    editSampleCount->setGeometry(126, 13, 33, 22);
-    editSampleCount->setToolTip(SampleCountHint);
-    udSampleCount = new TUpDown(GroupBox2);
-    udSampleCount->setGeometry(159, 13, 15, 22);
-    udSampleCount->setRange(0, 100);
-    udSampleCount->setToolTip(SampleCountHint);
-    udSampleCount->setAssociate(editSampleCount);
-    udSampleCount->setPosition(10);
-    connect(editSampleCount, &QLineEdit::textChanged, this, &TformMain::editSampleCountChange);
-
-    btnTrace = new QPushButton(QStringLiteral("&Trace"), pnlCommands);
-    btnTrace->setGeometry(8, 120, 167, 33);
-    btnTrace->setFont(arialPixels(19));
-    btnTrace->setDefault(true);
-    btnTrace->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(btnTrace, &QPushButton::clicked, this, &TformMain::btnTraceClick);
-    Animate = new TActivityAnimation(pnlCommands);
-    Animate->move(129, 119);
-    Animate->hide();
-
-    rows->addWidget(pnlEditDestination);
-    rows->addWidget(pnlList, 1);
-    rows->addWidget(pnlCommands);
-}
-
-void TformMain::buildRightPane() {
-    pnlRight = new TPanel;
-    auto* rows = new QVBoxLayout(pnlRight);
-    rows->setContentsMargins(0, 0, 0, 0);
-    rows->setSpacing(0);
-
-    pnlTargetHeader = new TPanel;
-    pnlTargetHeader->setFixedHeight(44);
-    pnlTargetHeader->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    pnlTargetHeader->setLineWidth(1);
-    const QFont captionFont = arialPixels(16, true);
-    const QFont valueFont = arialPixels(13, true);
-    Label9 = makeLabel(QStringLiteral("Target Name:"), pnlTargetHeader, 3, 2, &captionFont);
-    lblHostName = makeLabel(QStringLiteral("N/A"), pnlTargetHeader, 110, 4, &valueFont);
-    Label2 = makeLabel(QStringLiteral("IP:"), pnlTargetHeader, 85, 23, &captionFont);
-    lblTargetAddress = makeLabel(QStringLiteral("N/A"), pnlTargetHeader, 110, 24, &valueFont);
-    for (QLabel* value : {lblHostName, lblTargetAddress}) {
-        value->setMinimumWidth(300);
-    }
-
-    // The legend sits against the right edge, inside the bevel and its one-pixel border.
-    pnlColors = new TPanel(pnlTargetHeader);
-    const auto legendLabel = [this](const QColor& color, int top) {
-        auto* label = new QLabel(pnlColors);
-        label->setGeometry(0, top, 91, 13);
-        label->setAlignment(Qt::AlignCenter);
-        label->setAutoFillBackground(true);
-        QPalette palette = label->palette();
-        palette.setColor(QPalette::Window, color);
-        palette.setColor(QPalette::WindowText, Qt::black);
-        label->setPalette(palette);
-        return label;
-    };
-    lblNormal = legendLabel(QColor(0, 255, 0), 0);
-    lblWarning = legendLabel(QColor(255, 255, 0), 13);
-    lblBad = legendLabel(QColor(255, 0, 0), 26);
-    connect(pnlTargetHeader, &TPanel::resized, this, [this] {
-        const int inset = 2;
-        pnlColors->setGeometry(pnlTargetHeader->width() - inset - 91, inset, 91,
-                               pnlTargetHeader->height() - 2 * inset);
-    });
-
-    pnlGrid = new TPanel;
-    auto* gridRows = new QVBoxLayout(pnlGrid);
-    gridRows->setContentsMargins(0, 0, 0, 0);
-    gridRows->setSpacing(0);
-    drgrTrace = new TTraceGrid;
-    QFont gridFont(QStringLiteral("Arial Black"));
-    gridFont.setPixelSize(16);
-    drgrTrace->setFont(gridFont);
-    drgrTrace->setRowCount(2);
-    drgrTrace->setContextMenuPolicy(Qt::CustomContextMenu);
-    pnlTimePeriod = new TPanel;
-    pnlTimePeriod->setFixedHeight(38);
-    tbTime = new QSlider(Qt::Horizontal, pnlTimePeriod);
-    tbTime->setGeometry(0, 2, 434, 30);
-    tbTime->setRange(1, 1);
-    tbTime->setValue(1);
-    tbTime->setTickInterval(1);
-    tbTime->setTickPosition(QSlider::TicksBelow);
-    connect(tbTime, &QSlider::valueChanged, this, &TformMain::tbTimeChange);
-    pnlTimePeriod->hide();
-    connect(pnlTimePeriod, &TPanel::resized, this, &TformMain::pnlTimePeriodResize);
-    gridRows->addWidget(drgrTrace, 1);
-    gridRows->addWidget(pnlTimePeriod);
-    connect(pnlGrid, &TPanel::resized, this, &TformMain::pnlGridResize);
-
-    rows->addWidget(pnlTargetHeader);
-    rows->addWidget(pnlGrid, 1);
-}
-
-void TformMain::buildMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->addAction(QStringLiteral("E&xit"), this, &TformMain::Exit1Click);
-
-    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    Copy1 = edit->addAction(QStringLiteral("&Copy as Image"), this, &TformMain::Copy1Click);
-    CopyasText1 =
-        edit->addAction(QStringLiteral("Copy as &Text"), this, &TformMain::CopyasText1Click);
-    edit->addSeparator();
-    Options1 = edit->addAction(QStringLiteral("&Options"), this, &TformMain::Options1Click);
-
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    const auto helpItem = [this, help](const QString& caption, const QString& hint,
-                                       void (TformMain::*handler)()) {
-        QAction* action = help->addAction(caption, this, handler);
-        action->setStatusTip(hint);
-        action->setToolTip(hint);
-    };
-    help->setToolTipsVisible(true);
-    helpItem(QStringLiteral("&Contents"), QStringLiteral("Display the help contents screen"),
-             &TformMain::HelpContents);
-    helpItem(QStringLiteral("&Search for Help On..."),
-             QStringLiteral("Search help file for a topic"), &TformMain::HelpSearch);
-    helpItem(QStringLiteral("&How to Use Help"), QStringLiteral("Help on using the help system"),
-             &TformMain::HelpHowToUse);
-    help->addSeparator();
-    help->addAction(QStringLiteral("&About"), this, &TformMain::About1Click);
-
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->addAction(QStringLiteral("Delete"), this, &TformMain::Delete1Click);
-    PopupMenu1->addSeparator();
-    PopupMenu1->addAction(QStringLiteral("Sort List"), this, &TformMain::SortList1Click);
-    connect(lbHistory, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { PopupMenu1->popup(lbHistory->mapToGlobal(at)); });
-
-    pmenuShowHistorySlider = new QMenu(this);
-    miShowHistorySlider = pmenuShowHistorySlider->addAction(QStringLiteral("Show History Slider"));
-    miShowHistorySlider->setCheckable(true);
-    connect(miShowHistorySlider, &QAction::triggered, this, &TformMain::miShowHistorySliderClick);
-    connect(drgrTrace, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        pmenuShowHistorySlider->popup(drgrTrace->mapToGlobal(at));
-    });
-
-    // Attached to the Trace button by the session, after a trace has been stopped.
-    pmenuRestart = new QMenu(this);
-    pmenuRestart->addAction(QStringLiteral("Restart Trace"), this, &TformMain::RestartTrace1Click);
-    connect(btnTrace, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        if (QMenu* menu = btnTracePopupMenu()) menu->popup(btnTrace->mapToGlobal(at));
-    });
+    return {MainWindowLayout::LeftPaneWidth + MainWindowLayout::RightPaneDesignWidth,
+            menuBar()->sizeHint().height() + MainWindowLayout::RightPaneDesignHeight +
+                TStatusPanels::Height};
 }
 
 void TformMain::FormCreate() {

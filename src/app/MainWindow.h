@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/StatusPanels.h"
 #include "app/WindowServices.h"
 #include "trace/TraceSession.h"
 #include "trace/TraceState.h"
@@ -121,7 +122,7 @@ public:
     TTraceGrid* drgrTrace;
     TPanel* pnlTimePeriod;
     QSlider* tbTime;
-    QStatusBar* StatusBar;
+    TStatusPanels* StatusBar;
     QLabel* StatusPanel0;
     QLabel* StatusPanel1;
     QLabel* StatusPanel2;
@@ -174,9 +175,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildLeftPane();
-    void buildRightPane();
-    void buildMenus();
     void FormCreate();
     void connectSession();
     // Runs a handler and shows a failure it raises in the error box.
