@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <exception>
 
+#include <QLocale>
+
 #include "trace/HoplarkError.h"
 #include "trace/IntegerText.h"
 
@@ -27,6 +29,9 @@ TraceSession::TraceSession(ProbeLauncher& launcher, NameService& names, const Cl
       clock_(clock),
       ProbeThreads(std::make_shared<WorkerChannel>(this)) {
     roundTimer_.setSingleShot(true);
+    // The launch time is taken off each interval; that is only worth something when the timer
+    // itself keeps to the millisecond (a coarse timer drifts by up to 5 %).
+    roundTimer_.setTimerType(Qt::PreciseTimer);
     connect(&roundTimer_, &QTimer::timeout, this, &TraceSession::onRoundTimer);
 }
 
@@ -167,12 +172,17 @@ void TraceSession::armRoundTimer(qint64 launchStartedMs) {
     qint64 delay = delayProvider_ ? delayProvider_() : DefaultDelayMs;
     // A delay that is not positive would re-fire at once, round after round.
     if (delay <= 0) delay = DefaultDelayMs;
+    const qint64 requested = delay;
     const qint64 launchMs = std::abs(clock_.tickMs() - launchStartedMs);
     if (launchMs < LaunchCompensationLimitMs) {
         delay -= std::abs(clock_.tickMs() - launchStartedMs);
-        // The launch took longer than the whole delay: the next round is due now.
-        if (delay < 1) delay = 1;
     }
+    if (delay < MinimumRoundIntervalMs) delay = MinimumRoundIntervalMs;
+    // Told once when the floor starts to apply, cleared once when it no longer does.
+    const bool belowFloor = requested < MinimumRoundIntervalMs;
+    setNotice(belowFloor ? QStringLiteral("Delay raised to %1 s")
+                               .arg(QLocale().toString(MinimumRoundIntervalMs / 1000.0))
+                         : QString());
     roundTimer_.start(static_cast<int>(delay));
 }
 
@@ -440,6 +450,12 @@ void TraceSession::setRestartAvailable(bool available) {
     if (available == restartAvailable_) return;
     restartAvailable_ = available;
     emit restartAvailableChanged(available);
+}
+
+void TraceSession::setNotice(const QString& text) {
+    if (text == noticeText_) return;
+    noticeText_ = text;
+    emit noticeChanged(text);
 }
 
 void TraceSession::setSlider(const HistorySliderState& slider) {

@@ -48,6 +48,9 @@ public:
     static constexpr qint32 DefaultDelayMs = 15000;
     // Launches that took less than this are taken off the next interval.
     static constexpr qint64 LaunchCompensationLimitMs = 500;
+    // The round timer is never armed for less: a shorter delay would launch 35 workers every
+    // few milliseconds (Linux ping allows a user no faster pace either).
+    static constexpr qint32 MinimumRoundIntervalMs = 200;
     // Start delay between the workers of one round, per hop.
     static constexpr qint32 HopStaggerMs = 25;
 
@@ -110,6 +113,8 @@ public:
     const QString& queryingText() const { return queryingText_; }
     const QString& traceCountPanelText() const { return traceCountPanelText_; }
     const QString& displayedSamplesPanelText() const { return displayedSamplesPanelText_; }
+    // What the user should know about the pace: set while the delay is below the floor.
+    const QString& noticeText() const { return noticeText_; }
     // Grid rows, the header row included.
     int rowCount() const { return rowCount_; }
     bool busyAnimationVisible() const { return animationVisible_; }
@@ -142,6 +147,8 @@ signals:
     // Status panel 1 ("Trace Count: N") and panel 2 ("Displayed Samples: A to B" or "").
     void statusPanelsChanged(const QString& traceCount, const QString& displayedSamples);
     void historySliderChanged(const HistorySliderState& slider);
+    // The pace notice changed (empty: nothing to tell).
+    void noticeChanged(const QString& text);
     // A worker failed; each distinct text is reported once per round.
     void workerErrorRaised(const QString& text);
     // A failure of the session's own round timer (a delay that cannot be read). The trace has
@@ -166,6 +173,7 @@ private:
     void setAnimation(bool visible, bool playing);
     void setRestartAvailable(bool available);
     void setSlider(const HistorySliderState& slider);
+    void setNotice(const QString& text);
 
     ProbeLauncher& launcher_;
     NameService& names_;
@@ -196,6 +204,7 @@ private:
     QString queryingText_;
     QString traceCountPanelText_;
     QString displayedSamplesPanelText_;
+    QString noticeText_;
     int rowCount_ = 1;
     // Worker failure texts already reported in the current round.
     QSet<QString> reportedWorkerErrors_;

@@ -242,8 +242,9 @@ TEST_F(SessionTest, RoundDelayIsCompensatedForTheLaunchAndNeverFloods) {
         int armed;
     };
     const Case cases[] = {
-        {10000, 0, 10000}, {10000, 350, 9650},  {10000, 700, 10000}, {200, 350, 1},
-        {-5000, 0, 15000}, {-5000, 350, 14650}, {0, 0, 15000},       {1, 0, 1},
+        {10000, 0, 10000}, {10000, 350, 9650}, {10000, 700, 10000},
+        {200, 350, 200},   {-5000, 0, 15000},  {-5000, 350, 14650},
+        {0, 0, 15000},     {1, 0, 200},        {450, 300, 200},
     };
     for (const Case& c : cases) {
         delayMs = c.delay;
@@ -253,6 +254,24 @@ TEST_F(SessionTest, RoundDelayIsCompensatedForTheLaunchAndNeverFloods) {
             << "delay " << c.delay << " launch " << c.launchMs;
         session.StopTrace();
     }
+}
+
+TEST_F(SessionTest, ADelayBelowTheFloorIsToldOnceAndClearedWhenItIsRaised) {
+    auto notices = logFirst(session, &TraceSession::noticeChanged);
+    delayMs = 1;  // "0.001 Seconds"
+    start();
+    for (int round = 0; round < 3; ++round)
+        session.tmrTraceTimer();
+    EXPECT_EQ(session.roundTimerIntervalMs(), 200);
+    ASSERT_EQ(notices->size(), 1u);
+    EXPECT_TRUE((*notices)[0].contains(QStringLiteral("s"))) << (*notices)[0].toStdString();
+    EXPECT_FALSE((*notices)[0].isEmpty());
+
+    delayMs = 1000;
+    session.tmrTraceTimer();
+    ASSERT_EQ(notices->size(), 2u);
+    EXPECT_EQ((*notices)[1], "");
+    EXPECT_EQ(session.roundTimerIntervalMs(), 1000);
 }
 
 TEST_F(SessionTest, UnreadableDelayStopsTheTraceAndReachesTheUser) {
