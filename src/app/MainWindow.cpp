@@ -134,6 +134,7 @@ void TformMain::connectSession() {
                 StatusPanel2->setText(displayedSamples);
             });
     connect(session, &TraceSession::historySliderChanged, this, &TformMain::mirrorHistorySlider);
+    connect(session, &TraceSession::noticeChanged, StatusBar, &TStatusPanels::setNotice);
     connect(session, &TraceSession::workerErrorRaised, this, &TformMain::showWorkerError);
     connect(session, &TraceSession::errorRaised, this, &TformMain::showError);
     connect(editTraceCount, &QLineEdit::textChanged, session, &TraceSession::setTraceCountText);
@@ -240,8 +241,17 @@ void TformMain::FormDestroy() {
     ini.commit();
 }
 
+bool TformMain::event(QEvent* event) {
+    // A menu item's hint would replace the three panels with one temporary message; hints are
+    // tool tips here, and the panels stay.
+    if (event->type() == QEvent::StatusTip) return true;
+    return QMainWindow::event(event);
+}
+
 void TformMain::closeEvent(QCloseEvent* event) {
     hide();
+    // The program ends with its main window, whatever help is still open.
+    if (helpWindow_) helpWindow_->close();
     guarded([this] { FormDestroy(); });
     event->accept();
 }
@@ -317,6 +327,15 @@ void TformMain::ShowLegend(bool Value) {
     if (!displayOptions_.ColorGraphs && !displayOptions_.ColorHops) Value = false;
     for (QLabel* label : {lblNormal, lblWarning, lblBad})
         label->setVisible(Value);
+    fitTargetLabels();
+}
+
+void TformMain::fitTargetLabels() {
+    const int gap = 4;
+    const int right =
+        lblNormal->isHidden() ? pnlTargetHeader->contentsRect().right() : pnlColors->x() - gap;
+    for (TElidedLabel* label : {lblHostName, lblTargetAddress})
+        label->resize(std::max(0, right - label->x()), label->height());
 }
 
 void TformMain::SetShowCurrentTime(bool Value) {
@@ -468,7 +487,14 @@ void TformMain::Exit1Click() {
 }
 
 void TformMain::Options1Click() {
-    TformOptions dialog([this](int context) { helpWindow()->showContext(context); });
+    TformOptions dialog;
+    // Help asked for inside the modal dialog opens in a window of the dialog's own, which the
+    // modality does not block; it closes with the dialog.
+    dialog.setHelpHandler([&dialog](int context) {
+        auto* help = new THelpWindow(&dialog);
+        help->setAttribute(Qt::WA_DeleteOnClose);
+        help->showContext(context);
+    });
     DisplayOptions& options = displayOptions_;
     dialog.cbColorHops->setChecked(options.ColorHops);
     dialog.cbColorGraph->setChecked(options.ColorGraphs);

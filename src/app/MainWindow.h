@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/ElidedLabel.h"
 #include "app/StatusPanels.h"
 #include "app/WindowServices.h"
 #include "trace/TraceSession.h"
@@ -79,6 +80,9 @@ public:
     void ShowLegend(bool Value);
     void SetShowCurrentTime(bool Value);
     void pnlGridResize();
+    // The target's name and address reach from their captions to the legend (or to the
+    // header's right edge while the legend is hidden).
+    void fitTargetLabels();
     qint32 GetDelayMs() const;
 
     // Skip hop 1 in every round; read and written with the settings file and set by Options.
@@ -111,9 +115,9 @@ public:
     TPanel* pnlRight;
     TPanel* pnlTargetHeader;
     QLabel* Label9;
-    QLabel* lblHostName;
+    TElidedLabel* lblHostName;
     QLabel* Label2;
-    QLabel* lblTargetAddress;
+    TElidedLabel* lblTargetAddress;
     TPanel* pnlColors;
     QLabel* lblNormal;
     QLabel* lblWarning;
@@ -170,6 +174,7 @@ public slots:
     void HelpHowToUse();
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

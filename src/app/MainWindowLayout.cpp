@@ -5,6 +5,7 @@
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
+#include "app/ElidedLabel.h"
 #include "app/Fonts.h"
 #include "app/MainWindow.h"
 
@@ -69,6 +70,8 @@ void MainWindowLayout::buildLeftPane() {
     form_.lbHistory->setUniformItemSizes(true);
     form_.lbHistory->setItemDelegate(new FixedRowHeight(14, form_.lbHistory));
     form_.lbHistory->setContextMenuPolicy(Qt::CustomContextMenu);
+    // At the smallest window the list shrinks (to a sliver), never the Trace button below.
+    form_.lbHistory->setMinimumHeight(1);
     listLayout->addWidget(form_.lbHistory);
     QObject::connect(form_.lbHistory, &QListWidget::itemDoubleClicked, &form_,
                      &TformMain::lbHistoryDblClick);
@@ -149,12 +152,15 @@ void MainWindowLayout::buildRightPane() {
     const QFont valueFont = arialPixels(13, true);
     form_.Label9 =
         makeLabel(QStringLiteral("Target Name:"), form_.pnlTargetHeader, 3, 2, &captionFont);
-    form_.lblHostName = makeLabel(QStringLiteral("N/A"), form_.pnlTargetHeader, 110, 4, &valueFont);
+    form_.lblHostName = new TElidedLabel(QStringLiteral("N/A"), form_.pnlTargetHeader);
     form_.Label2 = makeLabel(QStringLiteral("IP:"), form_.pnlTargetHeader, 85, 23, &captionFont);
-    form_.lblTargetAddress =
-        makeLabel(QStringLiteral("N/A"), form_.pnlTargetHeader, 110, 24, &valueFont);
-    for (QLabel* value : {form_.lblHostName, form_.lblTargetAddress}) {
-        value->setMinimumWidth(300);
+    form_.lblTargetAddress = new TElidedLabel(QStringLiteral("N/A"), form_.pnlTargetHeader);
+    const int valueTops[] = {4, 24};
+    TElidedLabel* values[] = {form_.lblHostName, form_.lblTargetAddress};
+    for (int i = 0; i < 2; ++i) {
+        values[i]->setFont(valueFont);
+        values[i]->adjustSize();
+        values[i]->move(110, valueTops[i]);
     }
 
     // The legend sits against the right edge, inside the bevel and its one-pixel border.
@@ -177,6 +183,7 @@ void MainWindowLayout::buildRightPane() {
         const int inset = 2;
         form->pnlColors->setGeometry(form->pnlTargetHeader->width() - inset - 91, inset, 91,
                                      form->pnlTargetHeader->height() - 2 * inset);
+        form->fitTargetLabels();
     });
 
     form_.pnlGrid = new TPanel;
@@ -224,7 +231,6 @@ void MainWindowLayout::buildMenus() {
     const auto helpItem = [this, help](const QString& caption, const QString& hint,
                                        void (TformMain::*handler)()) {
         QAction* action = help->addAction(caption, &form_, handler);
-        action->setStatusTip(hint);
         action->setToolTip(hint);
     };
     help->setToolTipsVisible(true);

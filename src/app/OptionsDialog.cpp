@@ -6,8 +6,7 @@
 
 namespace hoplark {
 
-TformOptions::TformOptions(std::function<void(int context)> helpRequested, QWidget* parent)
-    : QDialog(parent) {
+TformOptions::TformOptions(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Options"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
@@ -69,8 +68,8 @@ TformOptions::TformOptions(std::function<void(int context)> helpRequested, QWidg
     OKBtn->setFocus();
 
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this, [helpRequested] {
-        if (helpRequested) helpRequested(HelpContext);
+    connect(help, &QShortcut::activated, this, [this] {
+        if (helpRequested_) helpRequested_(HelpContext);
     });
 }
 

@@ -14,9 +14,12 @@ class TformOptions : public QDialog {
     Q_OBJECT
 
 public:
-    // helpRequested(2) is asked for when the user presses F1.
-    explicit TformOptions(std::function<void(int context)> helpRequested = {},
-                          QWidget* parent = nullptr);
+    explicit TformOptions(QWidget* parent = nullptr);
+
+    // Called with HelpContext when the user presses F1.
+    void setHelpHandler(std::function<void(int context)> handler) {
+        helpRequested_ = std::move(handler);
+    }
 
     static constexpr int HelpContext = 2;
 
@@ -29,6 +32,9 @@ public:
     QCheckBox* cbIgnoreFirstHop;
     QPushButton* OKBtn;
     QPushButton* CancelBtn;
+
+private:
+    std::function<void(int context)> helpRequested_;
 };
 
 }  // namespace hoplark
