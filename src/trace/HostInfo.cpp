@@ -5,9 +5,11 @@
 namespace hoplark {
 
 void THostInfo::AddSample(qint32 value, const SampleWindow& window) {
-    Samples.push_back(value);
-    if (value == LOST_SAMPLE) ++LostCount;
-    RecalcStats(window);
+    // Without a probe's detail the sample's microseconds are its milliseconds, so that the
+    // parallel lists stay as long as Samples.
+    SampleDetail detail;
+    if (value >= 0 && value < LOST_SAMPLE) detail.roundTripUs = value * 1000;
+    AddSample(value, window, detail, QString());
 }
 
 void THostInfo::AddSample(qint32 value, const SampleWindow& window, const SampleDetail& detail,
@@ -27,7 +29,9 @@ void THostInfo::AddSample(qint32 value, const SampleWindow& window, const Sample
         }
     }
     SampleResponders.push_back(index);
-    AddSample(value, window);
+    Samples.push_back(value);
+    if (lost) ++LostCount;
+    RecalcStats(window);
 }
 
 void THostInfo::accumulate(qint64 from, qint64 to) {
@@ -38,6 +42,10 @@ void THostInfo::accumulate(qint64 from, qint64 to) {
             totals_.sum += v;
             totals_.max = std::max(totals_.max, v);
             totals_.min = std::min(totals_.min, v);
+            const qint32 us = SampleUs(static_cast<size_t>(p));
+            totals_.sumUs += us;
+            totals_.maxUs = std::max(totals_.maxUs, us);
+            totals_.minUs = std::min(totals_.minUs, us);
         }
     }
 }
@@ -51,6 +59,8 @@ void THostInfo::RecalcStats(const SampleWindow& window) {
     if (end <= first) {
         cacheFirst_ = -1;
         MaxTime = MinTime = AvgTime = 0;
+        MaxTimeUs = MinTimeUs = 0;
+        AvgTimeUs = 0;
         return;  // CurTime keeps its value: no position of the window exists.
     }
 
@@ -64,12 +74,18 @@ void THostInfo::RecalcStats(const SampleWindow& window) {
     cacheEnd_ = end;
 
     CurTime = static_cast<qint16>(Samples[static_cast<size_t>(end - 1)]);
+    CurTimeUs = SampleUs(static_cast<size_t>(end - 1));
     if (totals_.count > 0) {
         MaxTime = static_cast<qint16>(totals_.max);
         MinTime = static_cast<qint16>(totals_.min);
         AvgTime = static_cast<qint16>(totals_.sum / totals_.count);
+        MaxTimeUs = totals_.maxUs;
+        MinTimeUs = totals_.minUs;
+        AvgTimeUs = static_cast<double>(totals_.sumUs) / static_cast<double>(totals_.count);
     } else {
         MaxTime = MinTime = AvgTime = 0;
+        MaxTimeUs = MinTimeUs = 0;
+        AvgTimeUs = 0;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace hoplark {
@@ -50,7 +51,8 @@ class THostInfo {
 public:
     explicit THostInfo(qint32 hop) : Hop(hop) {}
 
-    // Appends a sample (9999 counts as lost) and recomputes the statistics over `window`.
+    // Appends a sample (9999 counts as lost) and recomputes the statistics over `window`. The
+    // parallel lists get its milliseconds as microseconds, no round and the monotonic clock.
     void AddSample(qint32 value, const SampleWindow& window);
     // The same, keeping the sample's detail and responder in the parallel lists. A lost sample
     // (9999) keeps -1 microseconds whatever `detail` says.
@@ -65,6 +67,15 @@ public:
     // True when at least one merged sample was not lost.
     bool HasReplies() const { return LostCount < static_cast<qint64>(Samples.size()); }
 
+    // Sample p in microseconds: its kept microseconds, or its milliseconds × 1000 when none were
+    // kept; -1 when the sample does not enter the statistics (lost or out of range).
+    qint32 SampleUs(size_t p) const {
+        const qint32 ms = Samples[p];
+        if (ms < 0 || ms >= LOST_SAMPLE) return -1;
+        if (p < SamplesUs.size() && SamplesUs[p] >= 0) return SamplesUs[p];
+        return ms * 1000;
+    }
+
     qint32 Hop;
     QString IP;
     QString DNSName;
@@ -75,6 +86,13 @@ public:
     bool Unreachable = false;
     qint32 LostCount = 0;
     std::vector<qint32> Samples;
+
+    // The same window statistics in microseconds, over the same samples: the mean keeps its
+    // fraction, and CurTimeUs is -1 when the current sample is lost or out of range.
+    double AvgTimeUs = 0;
+    qint32 MinTimeUs = 0;
+    qint32 MaxTimeUs = 0;
+    qint32 CurTimeUs = 0;
 
     // Parallel to Samples, one entry per merged sample: the round trip in microseconds (-1 for
     // lost), the round it was launched in, how it was timed, and who answered (an index into
@@ -98,6 +116,9 @@ private:
         qint64 count = 0;
         qint32 max = 0;
         qint32 min = LOST_SAMPLE;
+        qint64 sumUs = 0;
+        qint32 maxUs = 0;
+        qint32 minUs = std::numeric_limits<qint32>::max();
     };
     void accumulate(qint64 from, qint64 to);
 

@@ -107,6 +107,10 @@ TEST(HostInfo, IncrementalResultsEqualFullRecomputation) {
             ASSERT_EQ(grown.MinTime, fresh.MinTime) << n;
             ASSERT_EQ(grown.MaxTime, fresh.MaxTime) << n;
             ASSERT_EQ(grown.CurTime, fresh.CurTime) << n;
+            ASSERT_EQ(grown.AvgTimeUs, fresh.AvgTimeUs) << n;
+            ASSERT_EQ(grown.MinTimeUs, fresh.MinTimeUs) << n;
+            ASSERT_EQ(grown.MaxTimeUs, fresh.MaxTimeUs) << n;
+            ASSERT_EQ(grown.CurTimeUs, fresh.CurTimeUs) << n;
         }
     }
     // Moving the window back and forth over the same record.
@@ -118,6 +122,44 @@ TEST(HostInfo, IncrementalResultsEqualFullRecomputation) {
     EXPECT_EQ(record.CurTime, 20);
     record.RecalcStats(window(0, 3));
     EXPECT_EQ(record.AvgTime, 25);
+}
+
+TEST(HostInfo, MicrosecondFiguresRunBesideTheMilliseconds) {
+    THostInfo record(1);
+    const auto add = [&](qint32 ms, qint32 us, const SampleWindow& w) {
+        SampleDetail detail;
+        detail.roundTripUs = us;
+        record.AddSample(ms, w, detail, QStringLiteral("10.0.0.1"));
+    };
+    const SampleWindow all{0, 100};
+    add(10, 10400, all);
+    add(11, 11300, all);
+    EXPECT_EQ(record.AvgTime, 10);
+    EXPECT_DOUBLE_EQ(record.AvgTimeUs, 10850.0);
+    EXPECT_EQ(record.MinTimeUs, 10400);
+    EXPECT_EQ(record.MaxTimeUs, 11300);
+    EXPECT_EQ(record.CurTimeUs, 11300);
+    // A lost sample is current but enters nothing; a valid one without microseconds counts
+    // its milliseconds.
+    add(LOST_SAMPLE, 5, all);
+    EXPECT_EQ(record.CurTimeUs, -1);
+    EXPECT_EQ(record.SamplesUs.back(), -1);
+    add(12, -1, all);
+    EXPECT_EQ(record.CurTimeUs, 12000);
+    EXPECT_DOUBLE_EQ(record.AvgTimeUs, (10400 + 11300 + 12000) / 3.0);
+    // The window moved past every valid sample but the last; then emptied.
+    record.RecalcStats({2, 3});
+    EXPECT_DOUBLE_EQ(record.AvgTimeUs, 12000.0);
+    EXPECT_EQ(record.MinTimeUs, 12000);
+    record.RecalcStats({0, -1});
+    EXPECT_EQ(record.AvgTimeUs, 0.0);
+    EXPECT_EQ(record.MaxTimeUs, 0);
+    EXPECT_EQ(record.CurTimeUs, 12000);
+    // The plain form keeps the parallel lists as long as the samples.
+    record.AddSample(7, all);
+    EXPECT_EQ(record.SamplesUs.size(), record.Samples.size());
+    EXPECT_EQ(record.SampleClocks.size(), record.Samples.size());
+    EXPECT_EQ(record.SamplesUs.back(), 7000);
 }
 
 TEST(HopTable, ScaleIsLargestMaximumButAtLeastOne) {
