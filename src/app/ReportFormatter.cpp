@@ -5,17 +5,14 @@
 #include <QJsonObject>
 #include <QStringList>
 #include <algorithm>
+#include <cmath>
 
 #include "trace/PathEvidence.h"
+#include "trace/WindowStatistics.h"
 
 namespace hoplark {
 
 namespace {
-
-// A sample as printed: lost ones (and values the statistics never take) as "*".
-QString timeText(qint32 value) {
-    return value >= 0 && value < LOST_SAMPLE ? QString::number(value) : QStringLiteral("*");
-}
 
 // The name as shown: nothing for a hop whose reverse lookup found none.
 QString nameOf(const THostInfo& hop) {
@@ -67,12 +64,36 @@ void addEvidence(QJsonObject& entry, const HopEvidence& evidence) {
     entry[QStringLiteral("loss_verdict")] = verdict.isEmpty() ? QJsonValue() : QJsonValue(verdict);
 }
 
+// Microseconds as milliseconds with `decimals` places; empty when absent.
+QString msText(const std::optional<double>& us, int decimals) {
+    return us ? QString::number(*us / 1000.0, 'f', decimals) : QString();
+}
+
+// Microseconds as a JSON number of milliseconds rounded to three places, or null.
+QJsonValue msJson(const std::optional<double>& us) {
+    return us ? QJsonValue(std::round(*us) / 1000.0) : QJsonValue();
+}
+
+// The figures the window has for a hop; the marker row was never measured.
+WindowStatistics statisticsOf(const THostInfo& hop, const SampleWindow& window) {
+    return hop.Unreachable ? WindowStatistics{} : ComputeWindowStatistics(hop, window);
+}
+
+// The current sample as the report prints it: only when the window holds a position of the list
+// and that sample is valid.
+std::optional<qint32> currentOf(const THostInfo& hop, const WindowStatistics& stats) {
+    if (hop.Unreachable || stats.sent == 0 || hop.CurTime < 0 || hop.CurTime >= LOST_SAMPLE)
+        return std::nullopt;
+    return hop.CurTime;
+}
+
 }  // namespace
 
-ReportFormatter::ReportFormatter(const TraceState& state, QString target, int shownHops)
+ReportFormatter::ReportFormatter(const TraceState& state, QString target, int shownHops, bool wide)
     : state_(state),
       target_(std::move(target)),
-      shownHops_(std::clamp(shownHops, 0, state.HopList.count())) {}
+      shownHops_(std::clamp(shownHops, 0, state.HopList.count())),
+      wide_(wide) {}
 
 QString ReportFormatter::format(ReportFormat format) const {
     switch (format) {
@@ -93,24 +114,46 @@ QString ReportFormatter::text() const {
     out += QStringLiteral("Host name: %1\n").arg(state_.HostName);
     out += QStringLiteral("Rounds: %1\n\n").arg(state_.SamplesTaken);
 
-    const QStringList header = {QStringLiteral("Hop"),     QStringLiteral("Lost"),
-                                QStringLiteral("Address"), QStringLiteral("Name"),
-                                QStringLiteral("Avg"),     QStringLiteral("Min"),
-                                QStringLiteral("Max"),     QStringLiteral("Cur")};
+    QStringList header = {QStringLiteral("Hop"),  QStringLiteral("Lost"), QStringLiteral("Address"),
+                          QStringLiteral("Name"), QStringLiteral("Avg"),  QStringLiteral("Min"),
+                          QStringLiteral("Max"),  QStringLiteral("Cur")};
+    if (wide_) {
+        header << QStringLiteral("Loss%") << QStringLiteral("Snt") << QStringLiteral("Avg")
+               << QStringLiteral("Best") << QStringLiteral("Wrst") << QStringLiteral("StDev")
+               << QStringLiteral("Jttr");
+    }
     std::vector<QStringList> rows;
     for (int i = 0; i < shownHops_; ++i) {
         const THostInfo& hop = state_.HopList.at(i);
         if (hop.Unreachable) {
-            rows.push_back({QString::number(hop.Hop), QString(), QString(), hop.DNSName, QString(),
-                            QString(), QString(), QString()});
+            QStringList row = {QString::number(hop.Hop), QString(), QString(), hop.DNSName};
+            while (row.size() < header.size())
+                row << QString();
+            rows.push_back(row);
             continue;
         }
-        const bool replied = hop.HasReplies();
-        rows.push_back({QString::number(hop.Hop), QString::number(hop.LostCount), hop.IP,
-                        nameOf(hop), replied ? QString::number(hop.AvgTime) : QStringLiteral("*"),
-                        replied ? QString::number(hop.MinTime) : QStringLiteral("*"),
-                        replied ? QString::number(hop.MaxTime) : QStringLiteral("*"),
-                        timeText(hop.CurTime)});
+        // A window without a valid sample has no figures: a 0 would read as a measured 0 ms.
+        const WindowStatistics stats = statisticsOf(hop, state_.Window);
+        const bool measured = stats.valid > 0;
+        const QString star = QStringLiteral("*");
+        const auto current = currentOf(hop, stats);
+        QStringList row = {QString::number(hop.Hop),
+                           QString::number(hop.LostCount),
+                           hop.IP,
+                           nameOf(hop),
+                           measured ? QString::number(hop.AvgTime) : star,
+                           measured ? QString::number(hop.MinTime) : star,
+                           measured ? QString::number(hop.MaxTime) : star,
+                           current ? QString::number(*current) : star};
+        if (wide_) {
+            const auto figure = [&](const std::optional<double>& us) {
+                return measured ? msText(us, 2) : star;
+            };
+            row << (stats.lossPercent ? QString::number(*stats.lossPercent, 'f', 1) + u'%' : star)
+                << QString::number(stats.sent) << figure(stats.meanUs) << figure(stats.minUs)
+                << figure(stats.maxUs) << figure(stats.stdevUs) << figure(stats.jitterUs);
+        }
+        rows.push_back(row);
     }
 
     std::vector<qsizetype> widths(header.size());
@@ -140,21 +183,37 @@ QString ReportFormatter::text() const {
 }
 
 QString ReportFormatter::csv() const {
-    QString out = QStringLiteral("hop,lost,ip,name,avg,min,max,cur,unreachable\r\n");
+    QString out = QStringLiteral("hop,lost,ip,name,avg,min,max,cur,unreachable");
+    if (wide_) {
+        out += QStringLiteral(
+            ",loss_pct,sent,received,avg_ms,min_ms,max_ms,stdev_ms,jitter_ms,"
+            "rfc3550_jitter_ms,p50_ms,p95_ms,clock");
+    }
+    out += QStringLiteral("\r\n");
     for (int i = 0; i < shownHops_; ++i) {
         const THostInfo& hop = state_.HopList.at(i);
-        const bool replied = hop.HasReplies() && !hop.Unreachable;
+        const WindowStatistics stats = statisticsOf(hop, state_.Window);
+        const bool measured = stats.valid > 0;
+        const auto current = currentOf(hop, stats);
         QStringList fields = {QString::number(hop.Hop),
                               QString::number(hop.LostCount),
                               csvField(hop.IP),
                               csvField(hop.Unreachable ? hop.DNSName : nameOf(hop)),
-                              replied ? QString::number(hop.AvgTime) : QString(),
-                              replied ? QString::number(hop.MinTime) : QString(),
-                              replied ? QString::number(hop.MaxTime) : QString(),
-                              replied && hop.CurTime >= 0 && hop.CurTime < LOST_SAMPLE
-                                  ? QString::number(hop.CurTime)
-                                  : QString(),
+                              measured ? QString::number(hop.AvgTime) : QString(),
+                              measured ? QString::number(hop.MinTime) : QString(),
+                              measured ? QString::number(hop.MaxTime) : QString(),
+                              current ? QString::number(*current) : QString(),
                               hop.Unreachable ? QStringLiteral("true") : QStringLiteral("false")};
+        if (wide_) {
+            fields << (stats.lossPercent ? QString::number(*stats.lossPercent, 'f', 3) : QString())
+                   << QString::number(stats.sent) << QString::number(stats.received)
+                   << msText(stats.meanUs, 3) << msText(stats.minUs, 3) << msText(stats.maxUs, 3)
+                   << msText(stats.stdevUs, 3) << msText(stats.jitterUs, 3)
+                   << msText(stats.rfc3550JitterUs, 3) << msText(stats.medianUs, 3)
+                   << msText(stats.p95Us, 3)
+                   << (stats.clock ? QString::fromLatin1(SampleClockName(*stats.clock))
+                                   : QString());
+        }
         out += fields.join(u',') + QStringLiteral("\r\n");
     }
     return out;
@@ -166,25 +225,46 @@ QString ReportFormatter::json() const {
     QJsonArray hops;
     for (int i = 0; i < shownHops_; ++i) {
         const THostInfo& hop = state_.HopList.at(i);
-        const bool replied = hop.HasReplies() && !hop.Unreachable;
+        const WindowStatistics stats = statisticsOf(hop, state_.Window);
+        const bool measured = stats.valid > 0;
+        const auto current = currentOf(hop, stats);
         QJsonArray samples;
-        for (qint32 v : hop.Samples) {
+        QJsonArray samplesUs;
+        for (size_t p = 0; p < hop.Samples.size(); ++p) {
+            const qint32 v = hop.Samples[p];
             samples.append(v == LOST_SAMPLE ? QJsonValue(QJsonValue::Null) : QJsonValue(v));
+            const qint32 us = hop.SampleUs(p);
+            samplesUs.append(us >= 0 ? QJsonValue(us) : QJsonValue(QJsonValue::Null));
         }
         QJsonObject entry;
         entry[QStringLiteral("hop")] = hop.Hop;
         entry[QStringLiteral("ip")] = hop.IP;
         entry[QStringLiteral("name")] = hop.Unreachable ? hop.DNSName : nameOf(hop);
         entry[QStringLiteral("lost")] = hop.LostCount;
-        entry[QStringLiteral("avg")] = replied ? QJsonValue(hop.AvgTime) : QJsonValue();
-        entry[QStringLiteral("min")] = replied ? QJsonValue(hop.MinTime) : QJsonValue();
-        entry[QStringLiteral("max")] = replied ? QJsonValue(hop.MaxTime) : QJsonValue();
-        entry[QStringLiteral("cur")] = replied && hop.CurTime >= 0 && hop.CurTime < LOST_SAMPLE
-                                           ? QJsonValue(hop.CurTime)
-                                           : QJsonValue();
+        entry[QStringLiteral("avg")] = measured ? QJsonValue(hop.AvgTime) : QJsonValue();
+        entry[QStringLiteral("min")] = measured ? QJsonValue(hop.MinTime) : QJsonValue();
+        entry[QStringLiteral("max")] = measured ? QJsonValue(hop.MaxTime) : QJsonValue();
+        entry[QStringLiteral("cur")] = current ? QJsonValue(*current) : QJsonValue();
         entry[QStringLiteral("unreachable")] = hop.Unreachable;
         entry[QStringLiteral("samples")] = samples;
         addEvidence(entry, *evidence.hop(i));
+        entry[QStringLiteral("avg_ms")] = msJson(stats.meanUs);
+        entry[QStringLiteral("min_ms")] = msJson(stats.minUs);
+        entry[QStringLiteral("max_ms")] = msJson(stats.maxUs);
+        entry[QStringLiteral("stdev_ms")] = msJson(stats.stdevUs);
+        entry[QStringLiteral("jitter_ms")] = msJson(stats.jitterUs);
+        entry[QStringLiteral("rfc3550_jitter_ms")] = msJson(stats.rfc3550JitterUs);
+        entry[QStringLiteral("p50_ms")] = msJson(stats.medianUs);
+        entry[QStringLiteral("p95_ms")] = msJson(stats.p95Us);
+        entry[QStringLiteral("loss_pct")] =
+            stats.lossPercent ? QJsonValue(std::round(*stats.lossPercent * 1000) / 1000)
+                              : QJsonValue();
+        entry[QStringLiteral("sent")] = stats.sent;
+        entry[QStringLiteral("received")] = stats.received;
+        entry[QStringLiteral("clock")] =
+            stats.clock ? QJsonValue(QString::fromLatin1(SampleClockName(*stats.clock)))
+                        : QJsonValue();
+        entry[QStringLiteral("samples_us")] = samplesUs;
         hops.append(entry);
     }
     QJsonObject root;

@@ -12,7 +12,9 @@ namespace hoplark {
 class ReportFormatter {
 public:
     // `target` is the text as given; `shownHops` the number of hop rows the grid would show.
-    ReportFormatter(const TraceState& state, QString target, int shownHops);
+    // `wide` adds the window's statistics in milliseconds with fractions to the text and CSV
+    // forms (JSON always carries them).
+    ReportFormatter(const TraceState& state, QString target, int shownHops, bool wide = false);
 
     QString format(ReportFormat format) const;
     QString text() const;
@@ -23,6 +25,7 @@ private:
     const TraceState& state_;
     QString target_;
     int shownHops_;
+    bool wide_;
 };
 
 }  // namespace hoplark

@@ -119,7 +119,8 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
         return 1;
     }
 
-    const ReportFormatter formatter(session.state(), options.target, session.rowCount() - 1);
+    const ReportFormatter formatter(session.state(), options.target, session.rowCount() - 1,
+                                    options.wide);
     std::fputs(formatter.format(options.format).toUtf8().constData(), out);
     std::fflush(out);
     return shutdown.caught() ? ShutdownSignals::exitStatusFor(shutdown.caught()) : 0;

@@ -75,6 +75,8 @@ ReportArguments ParseReportArguments(const QStringList& arguments) {
             } else if (error.isEmpty()) {
                 error = QStringLiteral("--format takes text, csv or json, not '%1'").arg(text);
             }
+        } else if (argument == QLatin1String("--wide") || argument == QLatin1String("-w")) {
+            options.wide = true;
         } else if (argument == QLatin1String("--settings")) {
             value();  // the report reads no settings file and writes none
         } else if (argument.startsWith(u'-') && argument.size() > 1) {
@@ -104,9 +106,13 @@ QString ReportUsageText() {
     return QStringLiteral(
         "Usage: hoplark --report TARGET [--count N] [--delay TEXT] [--samples N] [--timeout MS]\n"
         "                [--packet-size N] [--ignore-first-hop] [--no-dns] "
-        "[--format text|csv|json]\n"
+        "[--format text|csv|json] [--wide]\n"
         "Traces TARGET for N rounds (default 10), one round per delay (default \"1 Second\"),\n"
-        "waits for the last round's answers and prints every hop. Needs no display.\n");
+        "waits for the last round's answers and prints every hop. Needs no display.\n"
+        "--wide adds to text and CSV the statistics over the window in milliseconds with\n"
+        "fractions (loss, sent, mean, best, worst, standard deviation, jitter); JSON always\n"
+        "has them, with the median, 95th percentile, RFC 3550 jitter and every sample in\n"
+        "microseconds.\n");
 }
 
 }  // namespace hoplark

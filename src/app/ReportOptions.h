@@ -20,6 +20,8 @@ struct ReportOptions {
     bool ignoreFirstHop = false;
     bool resolveNames = true;
     ReportFormat format = ReportFormat::Text;
+    // Text and CSV also give each hop's window statistics to fractions of a millisecond.
+    bool wide = false;
     bool showHelp = false;
 };
 

@@ -191,6 +191,110 @@ TEST(ReportFormatter, CsvQuotesAndTextAligns) {
     EXPECT_EQ(lines[8], "  3     1  10.9.0.1         12   12   12    *");
 }
 
+// Hop 1 of sampleTrace with its samples timed to the microsecond by the kernel.
+TraceState microsecondTrace() {
+    TraceState state = sampleTrace();
+    THostInfo& one = state.HopList.at(0);
+    one = THostInfo(1);
+    one.IP = "10.1.0.1";
+    one.DNSName = "r1";
+    int round = 0;
+    for (qint32 us : {4123, 6456}) {
+        SampleDetail detail;
+        detail.roundTripUs = us;
+        detail.round = ++round;
+        detail.clock = SampleClock::Kernel;
+        one.AddSample(us / 1000, state.Window, detail, one.IP);
+    }
+    return state;
+}
+
+TEST(ReportFormatter, JsonCarriesTheWindowStatisticsInMilliseconds) {
+    const QJsonArray hops =
+        QJsonDocument::fromJson(ReportFormatter(microsecondTrace(), "t", 3).json().toUtf8())
+            .object()["hops"]
+            .toArray();
+    const QJsonObject one = hops[0].toObject();
+    EXPECT_EQ(one["avg"].toInt(), 5);                  // the whole milliseconds stay as they were
+    EXPECT_DOUBLE_EQ(one["avg_ms"].toDouble(), 5.29);  // 5.2895 to three places
+    EXPECT_DOUBLE_EQ(one["min_ms"].toDouble(), 4.123);
+    EXPECT_DOUBLE_EQ(one["max_ms"].toDouble(), 6.456);
+    EXPECT_DOUBLE_EQ(one["stdev_ms"].toDouble(), 1.65);    // |6456 - 4123| / sqrt 2 = 1649.67
+    EXPECT_DOUBLE_EQ(one["jitter_ms"].toDouble(), 2.333);  // one pair, 2333 us apart
+    EXPECT_DOUBLE_EQ(one["rfc3550_jitter_ms"].toDouble(), 0.146);  // 2333 / 16
+    EXPECT_DOUBLE_EQ(one["p50_ms"].toDouble(), 5.29);
+    EXPECT_DOUBLE_EQ(one["p95_ms"].toDouble(), 6.339);  // 4123 + 0.95 * 2333 = 6339.35
+    EXPECT_DOUBLE_EQ(one["loss_pct"].toDouble(), 0.0);
+    EXPECT_EQ(one["sent"].toInt(), 2);
+    EXPECT_EQ(one["received"].toInt(), 2);
+    EXPECT_EQ(one["clock"].toString(), "kernel");
+    EXPECT_EQ(one["samples_us"].toArray(), (QJsonArray{4123, 6456}));
+
+    const QJsonObject two = hops[1].toObject();
+    for (const char* key :
+         {"avg_ms", "min_ms", "max_ms", "stdev_ms", "jitter_ms", "p50_ms", "p95_ms", "clock"})
+        EXPECT_TRUE(two[key].isNull()) << key;
+    EXPECT_DOUBLE_EQ(two["loss_pct"].toDouble(), 100.0);
+    EXPECT_EQ(two["received"].toInt(), 0);
+    EXPECT_EQ(two["samples_us"].toArray(), (QJsonArray{QJsonValue(), QJsonValue()}));
+
+    // A hop without microseconds of its own counts its milliseconds; one lost in two.
+    const QJsonObject three = hops[2].toObject();
+    EXPECT_DOUBLE_EQ(three["avg_ms"].toDouble(), 12.0);
+    EXPECT_DOUBLE_EQ(three["loss_pct"].toDouble(), 50.0);
+    EXPECT_EQ(three["clock"].toString(), "monotonic");
+    EXPECT_EQ(three["samples_us"].toArray(), (QJsonArray{12000, QJsonValue()}));
+}
+
+TEST(ReportFormatter, WideTextAndCsvAddTheStatisticsColumns) {
+    const TraceState state = microsecondTrace();
+    const QString wideText = ReportFormatter(state, "t", 3, true).text();
+    SCOPED_TRACE(wideText.toStdString());
+    const QStringList lines = wideText.split('\n');
+    EXPECT_EQ(lines[5],
+              "Hop  Lost  Address   Name  Avg  Min  Max  Cur   Loss%  Snt    Avg   Best   Wrst  "
+              "StDev  Jttr");
+    EXPECT_EQ(lines[6],
+              "  1     0  10.1.0.1  r1      5    4    6    6    0.0%    2   5.29   4.12   6.46   "
+              "1.65  2.33");
+    EXPECT_EQ(lines[7],
+              "  2     2                    *    *    *    *  100.0%    2      *      *      *  "
+              "    *     *");
+
+    const QStringList csv = ReportFormatter(state, "t", 3, true).csv().split("\r\n");
+    EXPECT_EQ(csv[0],
+              "hop,lost,ip,name,avg,min,max,cur,unreachable,loss_pct,sent,received,avg_ms,min_ms,"
+              "max_ms,stdev_ms,jitter_ms,rfc3550_jitter_ms,p50_ms,p95_ms,clock");
+    EXPECT_EQ(csv[1],
+              "1,0,10.1.0.1,r1,5,4,6,6,false,0.000,2,2,5.290,4.123,6.456,1.650,2.333,0.146,5.290,"
+              "6.339,kernel");
+    EXPECT_EQ(csv[2], "2,2,,,,,,,false,100.000,2,0,,,,,,,,,");
+    // Without --wide both keep their columns.
+    EXPECT_FALSE(ReportFormatter(state, "t", 3).csv().contains("loss_pct"));
+    EXPECT_FALSE(ReportFormatter(state, "t", 3).text().contains("StDev"));
+    EXPECT_TRUE(ParseReportArguments({"--wide", "t"}).options.wide);
+    EXPECT_TRUE(ReportUsageText().contains("--wide"));
+}
+
+TEST(ReportFormatter, AWindowWithoutValidSamplesPrintsNoFigures) {
+    // Hop 3 answered in round 1 and lost round 2; the window holds round 2 alone.
+    TraceState state = sampleTrace();
+    state.Window = SampleWindow{1, 1};
+    state.HopList.RecalcAll(state.Window);
+    const QJsonObject three =
+        QJsonDocument::fromJson(ReportFormatter(state, "t", 3).json().toUtf8())
+            .object()["hops"]
+            .toArray()[2]
+            .toObject();
+    for (const char* key : {"avg", "min", "max", "cur", "avg_ms"})
+        EXPECT_TRUE(three[key].isNull()) << key;
+    EXPECT_EQ(ReportFormatter(state, "t", 3).csv().split("\r\n")[3], "3,1,10.9.0.1,,,,,,false");
+    const QString text = ReportFormatter(state, "t", 3).text();
+    SCOPED_TRACE(text.toStdString());
+    EXPECT_EQ(text.split('\n')[8],
+              "  3     1  10.9.0.1          *    *    *    *");
+}
+
 TEST(ReportFormatter, ListsTheUnreachableMarker) {
     TraceState state = sampleTrace();
     THostInfo& marker = state.HopList.at(3);
