@@ -29,6 +29,8 @@
 #include "trace/DelayText.h"
 #include "trace/HoplarkError.h"
 #include "trace/IntegerText.h"
+#include "view/Canvas.h"
+#include "view/ColumnWidths.h"
 #include "view/TraceText.h"
 
 namespace hoplark {
@@ -190,6 +192,8 @@ void TformMain::FormCreate() {
         ini.ReadInteger(QStringLiteral("Statistics"), QStringLiteral("SampleCount"), 10));
     SetShowCurrentTime(
         ini.ReadBool(QStringLiteral("Display"), QStringLiteral("ShowCurrentTime"), false));
+    SetShowFractions(
+        ini.ReadBool(QStringLiteral("Display"), QStringLiteral("ShowFractions"), false));
     qint32 packetSize =
         ini.ReadInteger(QStringLiteral("Advanced"), QStringLiteral("PacketSize"), PacketSize);
     if (!IsSendablePacketSize(packetSize)) {
@@ -238,6 +242,8 @@ void TformMain::FormDestroy() {
                      udSampleCount->position());
     ini.WriteBool(QStringLiteral("Display"), QStringLiteral("ShowCurrentTime"),
                   displayOptions_.ShowCurrentTime);
+    ini.WriteBool(QStringLiteral("Display"), QStringLiteral("ShowFractions"),
+                  displayOptions_.ShowFractions);
     ini.commit();
 }
 
@@ -340,7 +346,18 @@ void TformMain::fitTargetLabels() {
 
 void TformMain::SetShowCurrentTime(bool Value) {
     displayOptions_.ShowCurrentTime = Value;
-    drgrTrace->setColWidth(4, Value ? 80 : 55);
+    drgrTrace->setColWidth(4, AvgTimeColumnWidth(Value, fractionWidth()));
+}
+
+void TformMain::SetShowFractions(bool Value) {
+    displayOptions_.ShowFractions = Value;
+    drgrTrace->setColWidth(4, AvgTimeColumnWidth(displayOptions_.ShowCurrentTime, fractionWidth()));
+}
+
+int TformMain::fractionWidth() const {
+    if (!displayOptions_.ShowFractions) return 0;
+    return QFontMetrics(Canvas::toQFont(drgrTrace->drawingFont()))
+        .horizontalAdvance(QStringLiteral(".99"));
 }
 
 void TformMain::pnlGridResize() {
@@ -503,6 +520,7 @@ void TformMain::Options1Click() {
     dialog.cboxShowCheck->setChecked(options.GraphCurrentSample);
     dialog.cbIgnoreFirstHop->setChecked(IgnoreFirstHop);
     dialog.cbShowCurrentTime->setChecked(options.ShowCurrentTime);
+    dialog.cbShowFractions->setChecked(options.ShowFractions);
 
     if (dialogRunner_(dialog) != QDialog::Accepted) return;
 
@@ -514,6 +532,7 @@ void TformMain::Options1Click() {
     options.GraphCurrentSample = dialog.cboxShowCheck->isChecked();
     IgnoreFirstHop = dialog.cbIgnoreFirstHop->isChecked();
     session_->setIgnoreFirstHop(IgnoreFirstHop);
+    SetShowFractions(dialog.cbShowFractions->isChecked());
     SetShowCurrentTime(dialog.cbShowCurrentTime->isChecked());
     pnlGridResize();
     if (traceState().SamplesTaken > 0) ShowLegend(true);
@@ -536,8 +555,9 @@ void TformMain::Copy1Click() {
 }
 
 void TformMain::CopyasText1Click() {
-    QGuiApplication::clipboard()->setText(
-        BuildTraceText(traceState(), lblHostName->text(), lblTargetAddress->text()));
+    QGuiApplication::clipboard()->setText(BuildTraceText(traceState(), lblHostName->text(),
+                                                         lblTargetAddress->text(),
+                                                         displayOptions_.ShowFractions));
 }
 
 void TformMain::About1Click() {

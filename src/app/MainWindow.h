@@ -79,6 +79,8 @@ public:
     void ScheduleRefresh();
     void ShowLegend(bool Value);
     void SetShowCurrentTime(bool Value);
+    // Times to 0.01 ms in the grid and the copied text; widens the Avg Time column to match.
+    void SetShowFractions(bool Value);
     void pnlGridResize();
     // The target's name and address reach from their captions to the legend (or to the
     // header's right edge while the legend is hidden).
@@ -190,6 +192,8 @@ private:
     void setTracingControls(bool tracing);
     void recordDestination(const QString& typed);
     void mirrorHistorySlider(const HistorySliderState& slider);
+    // The width ".99" adds to a time in the grid's font; 0 while times are whole milliseconds.
+    int fractionWidth() const;
 
     QString settingsPath_;
     // Declared before the session, which refers to them and so must go first.

@@ -30,6 +30,7 @@ public:
     QCheckBox* cboxShowCheck;
     QCheckBox* cbShowCurrentTime;
     QCheckBox* cbIgnoreFirstHop;
+    QCheckBox* cbShowFractions;
     QPushButton* OKBtn;
     QPushButton* CancelBtn;
 

@@ -17,4 +17,8 @@ ColumnWidthArray FitColumnWidths(const ColumnWidthArray& widths, int clientWidth
     return result;
 }
 
+int AvgTimeColumnWidth(bool showCurrentTime, int fractionWidth) {
+    return showCurrentTime ? 80 + 2 * fractionWidth : 55 + fractionWidth;
+}
+
 }  // namespace hoplark

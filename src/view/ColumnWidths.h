@@ -11,4 +11,9 @@ using ColumnWidthArray = std::array<int, 6>;
 // (rounded to nearest) to DNS Name, the rest to Graph. No lower bound is applied.
 ColumnWidthArray FitColumnWidths(const ColumnWidthArray& widths, int clientWidth);
 
+// Width of the Avg Time column: 80 with the current sample beside the average, 55 without.
+// Times to 0.01 ms widen each time the column shows by `fractionWidth`, the width of ".99" in
+// the grid's drawing font.
+int AvgTimeColumnWidth(bool showCurrentTime, int fractionWidth);
+
 }  // namespace hoplark

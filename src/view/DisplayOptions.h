@@ -17,6 +17,8 @@ struct DisplayOptions {
     bool GraphCurrentSample = true;
     // Show the current sample beside the average.
     bool ShowCurrentTime = false;
+    // Show times to 0.01 ms and place the graph's marks at their microseconds.
+    bool ShowFractions = false;
 };
 
 }  // namespace hoplark

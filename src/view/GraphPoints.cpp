@@ -1,5 +1,7 @@
 #include "view/GraphPoints.h"
 
+#include <algorithm>
+
 namespace hoplark {
 
 int LatencyToX(int left, qint32 latency, qint32 graphScale, int span) {
@@ -9,12 +11,29 @@ int LatencyToX(int left, qint32 latency, qint32 graphScale, int span) {
     return left + static_cast<int>(fraction * static_cast<long double>(span));
 }
 
+int LatencyUsToX(int left, double latencyUs, qint32 graphScale, int span) {
+    const long double fraction =
+        static_cast<long double>(latencyUs) / (1000.0L * static_cast<long double>(graphScale));
+    return left + static_cast<int>(fraction * static_cast<long double>(span));
+}
+
+qint32 MicrosecondGraphScale(qint32 GraphScale, const HopTable& HopList) {
+    qint32 scale = GraphScale;
+    for (const THostInfo& record : HopList) {
+        const qint32 ms = record.MaxTimeUs / 1000 + (record.MaxTimeUs % 1000 > 0 ? 1 : 0);
+        scale = std::max(scale, ms);
+    }
+    return std::max(scale, 1);
+}
+
 GraphPoints ComputeGraphPoints(int index, const CellRect& rect, int W, int H, qint32 GraphScale,
-                               const HopTable& HopList) {
+                               const HopTable& HopList, bool microseconds) {
     const int ymid = rect.top + H / 2;
     const auto pointOf = [&](int k) {
-        return QPoint(LatencyToX(rect.left, HopList.at(k).AvgTime, GraphScale, W),
-                      ymid + (k - index) * H);
+        const THostInfo& record = HopList.at(k);
+        const int x = microseconds ? LatencyUsToX(rect.left, record.AvgTimeUs, GraphScale, W)
+                                   : LatencyToX(rect.left, record.AvgTime, GraphScale, W);
+        return QPoint(x, ymid + (k - index) * H);
     };
 
     GraphPoints points;

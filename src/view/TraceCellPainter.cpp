@@ -101,14 +101,12 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
                 drawUnreachableOverflow(canvas, r, Rect);
                 break;
             }
-            canvas.textRect(Rect, Rect.left + NumberIndent, textTop, QString::number(r.AvgTime));
+            canvas.textRect(Rect, Rect.left + NumberIndent, textTop, averageText(r));
             if (options_.ShowCurrentTime) {
-                const QString current =
-                    r.CurTime == LOST_SAMPLE ? QStringLiteral("ERR") : QString::number(r.CurTime);
                 CellRect R2 = Rect;
-                R2.left += canvas.textWidth(QStringLiteral("9999")) + 2 * NumberIndent;
+                R2.left += canvas.textWidth(widestTime()) + 2 * NumberIndent;
                 canvas.setFontColor(Blue);
-                canvas.textRect(R2, R2.left, textTop, QStringLiteral("(%1)").arg(current));
+                canvas.textRect(R2, R2.left, textTop, QStringLiteral("(%1)").arg(currentText(r)));
                 canvas.setFontColor(colors_.ButtonText);
             }
             break;
@@ -117,6 +115,22 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
             if (r.Unreachable) drawUnreachableOverflow(canvas, r, Rect);
             break;
     }
+}
+
+QString TraceCellPainter::averageText(const THostInfo& r) const {
+    if (!options_.ShowFractions) return QString::number(r.AvgTime);
+    return QString::number(r.AvgTimeUs / 1000.0, 'f', 2);
+}
+
+QString TraceCellPainter::currentText(const THostInfo& r) const {
+    if (r.CurTime == LOST_SAMPLE) return QStringLiteral("ERR");
+    // A value the statistics never take has no microseconds: it shows as it was merged.
+    if (!options_.ShowFractions || r.CurTimeUs < 0) return QString::number(r.CurTime);
+    return QString::number(r.CurTimeUs / 1000.0, 'f', 2);
+}
+
+QString TraceCellPainter::widestTime() const {
+    return options_.ShowFractions ? QStringLiteral("9999.99") : QStringLiteral("9999");
 }
 
 void TraceCellPainter::drawUnreachableOverflow(Canvas& canvas, const THostInfo& r,
@@ -149,7 +163,9 @@ void TraceCellPainter::drawHeaderCell(Canvas& canvas, int Col, const CellRect& R
 void TraceCellPainter::drawGraphCell(Canvas& canvas, int Row, const CellRect& Rect) const {
     const TraceState& state = state_();
     const HopTable& HopList = state.HopList;
-    const qint32 GraphScale = state.GraphScale;
+    const bool us = options_.ShowFractions;
+    const qint32 GraphScale =
+        us ? MicrosecondGraphScale(state.GraphScale, HopList) : state.GraphScale;
     const THostInfo& r = HopList.at(Row - 1);
     const int W = grid_.colWidth(5) - 1;
     const int H = grid_.defaultRowHeight();
@@ -187,14 +203,18 @@ void TraceCellPainter::drawGraphCell(Canvas& canvas, int Row, const CellRect& Re
         canvas.setFont(SavedFont);
     }
 
-    const GraphPoints points = ComputeGraphPoints(Row - 1, Rect, W, H, GraphScale, HopList);
-    const auto x = [&](qint32 latency) { return LatencyToX(Rect.left, latency, GraphScale, W); };
+    const GraphPoints points = ComputeGraphPoints(Row - 1, Rect, W, H, GraphScale, HopList, us);
+    // Each mark from its milliseconds, or with fractions from its microseconds.
+    const auto x = [&](qint32 ms, double microseconds) {
+        return us ? LatencyUsToX(Rect.left, microseconds, GraphScale, W)
+                  : LatencyToX(Rect.left, ms, GraphScale, W);
+    };
 
     canvas.setPenWidth(1);
     if (r.HasReplies()) {
         canvas.setPenColor(Black);
-        const int xmin = x(r.MinTime);
-        const int xmax = x(r.MaxTime);
+        const int xmin = x(r.MinTime, r.MinTimeUs);
+        const int xmax = x(r.MaxTime, r.MaxTimeUs);
         canvas.moveTo(xmin, ymid - 1);
         canvas.lineTo(xmin, ymid + 2);
         canvas.moveTo(xmin, ymid);
@@ -217,7 +237,8 @@ void TraceCellPainter::drawGraphCell(Canvas& canvas, int Row, const CellRect& Re
         canvas.lineTo(points.DotPoint);
     }
     if (r.HasReplies() && options_.GraphCurrentSample && r.CurTime != LOST_SAMPLE) {
-        const int xc = x(r.CurTime);
+        const int xc = r.CurTimeUs >= 0 ? x(r.CurTime, r.CurTimeUs)
+                                        : LatencyToX(Rect.left, r.CurTime, GraphScale, W);
         const int yc = ymid;
         canvas.setPenColor(Blue);
         canvas.setPenWidth(1);

@@ -47,6 +47,10 @@ public:
 private:
     void drawHeaderCell(Canvas& canvas, int Col, const CellRect& Rect) const;
     void drawGraphCell(Canvas& canvas, int Row, const CellRect& Rect) const;
+    // Column 4's texts, whole milliseconds or to 0.01 ms, and the widest average they make.
+    QString averageText(const THostInfo& r) const;
+    QString currentText(const THostInfo& r) const;
+    QString widestTime() const;
     // Lets the unreachable message run on over the cells right of DNS Name.
     void drawUnreachableOverflow(Canvas& canvas, const THostInfo& r, const CellRect& Rect) const;
 

@@ -6,19 +6,26 @@ namespace {
 
 const QLatin1String LineEnd("\r\n");
 
-QString sampleField(const THostInfo& record, qint32 position) {
+QString sampleField(const THostInfo& record, qint32 position, bool showFractions) {
     const bool inList = position >= 0 && static_cast<size_t>(position) < record.Samples.size();
     if (inList) {
-        const qint32 value = record.Samples[static_cast<size_t>(position)];
-        if (value < LOST_SAMPLE) return QString::asprintf("%4d ms ", value);
+        const auto p = static_cast<size_t>(position);
+        const qint32 value = record.Samples[p];
+        if (value < LOST_SAMPLE && !showFractions) return QString::asprintf("%4d ms ", value);
+        if (value < LOST_SAMPLE) {
+            const qint32 us = record.SampleUs(p);
+            // A value the statistics never take has no microseconds of its own.
+            const double ms = us >= 0 ? us / 1000.0 : static_cast<double>(value);
+            return QString::asprintf("%7.2f ms ", ms);
+        }
     }
-    return QStringLiteral("  *     ");
+    return showFractions ? QStringLiteral("  *        ") : QStringLiteral("  *     ");
 }
 
 }  // namespace
 
 QString BuildTraceText(const TraceState& state, const QString& hostNameCaption,
-                       const QString& targetAddressCaption) {
+                       const QString& targetAddressCaption, bool showFractions) {
     QString text = QStringLiteral("Target Name: ") + hostNameCaption + LineEnd;
     text += QStringLiteral("         IP: ") + targetAddressCaption + LineEnd;
     text += LineEnd;
@@ -26,7 +33,7 @@ QString BuildTraceText(const TraceState& state, const QString& hostNameCaption,
     for (const THostInfo& record : state.HopList) {
         text += QString::asprintf("%2d ", index + 1);
         for (qint32 p = state.Window.FirstSample; p <= state.Window.LastSample; ++p) {
-            text += sampleField(record, p);
+            text += sampleField(record, p, showFractions);
         }
         if (record.DNSName != NO_NAME) text += QLatin1Char(' ') + record.DNSName;
         text += QStringLiteral(" [") + record.IP + QLatin1Char(']') + LineEnd;

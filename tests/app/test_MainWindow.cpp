@@ -255,10 +255,53 @@ TEST_F(MainWindowTest, OptionsApplyFlagsColumnsAndLegendOnlyOnOk) {
 
 TEST_F(MainWindowTest, OptionsDialogLayout) {
     TformOptions dialog;
-    EXPECT_EQ(dialog.size(), QSize(303, 257));
+    // One row taller than the original layout, for the fractions box below the others.
+    EXPECT_EQ(dialog.size(), QSize(303, 281));
     EXPECT_TRUE(dialog.OKBtn->isDefault());
-    EXPECT_EQ(dialog.OKBtn->geometry(), QRect(79, 226, 75, 25));
+    EXPECT_EQ(dialog.OKBtn->geometry(), QRect(79, 250, 75, 25));
+    EXPECT_EQ(dialog.cbIgnoreFirstHop->geometry(), QRect(24, 182, 257, 17));
+    EXPECT_EQ(dialog.cbShowFractions->geometry(), QRect(24, 206, 257, 17));
+    EXPECT_EQ(dialog.cbShowFractions->text(), QStringLiteral("Show times to 0.01 ms"));
+    EXPECT_FALSE(dialog.cbShowFractions->isChecked());
     EXPECT_EQ(dialog.cbIgnoreFirstHop->nextInFocusChain(), dialog.cbShowCurrentTime);
+    EXPECT_EQ(dialog.cbShowCurrentTime->nextInFocusChain(), dialog.cbShowFractions);
+}
+
+TEST_F(MainWindowTest, FractionsWidenTheAverageColumnAndTheCopiedText) {
+    showAtDesignSize();
+    const auto answer = [this](bool fractions, bool current) {
+        form.setDialogRunner([this, fractions, current](QDialog& dialog) {
+            auto& options = static_cast<TformOptions&>(dialog);
+            // The box opens with the setting in force.
+            EXPECT_EQ(options.cbShowFractions->isChecked(), form.displayOptions().ShowFractions);
+            options.cbShowFractions->setChecked(fractions);
+            options.cbShowCurrentTime->setChecked(current);
+            return int(QDialog::Accepted);
+        });
+        form.Options1Click();
+    };
+    answer(true, false);
+    EXPECT_TRUE(form.displayOptions().ShowFractions);
+    const int extra = form.drgrTrace->colWidth(4) - 55;
+    EXPECT_GT(extra, 0);
+    EXPECT_EQ(columnTotal(), form.drgrTrace->clientWidth());
+    // The average and the current sample each grow by the same fraction width.
+    answer(true, true);
+    EXPECT_EQ(form.drgrTrace->colWidth(4), 80 + 2 * extra);
+    answer(false, true);
+    EXPECT_EQ(form.drgrTrace->colWidth(4), 80);
+    EXPECT_EQ(columnTotal(), form.drgrTrace->clientWidth());
+
+    form.editDestination->setText(QStringLiteral("127.0.0.9"));
+    form.btnTraceClick();
+    const TraceId trace = form.session().currentTrace();
+    fakes.launcher->postResult(trace, 1, QStringLiteral("127.0.0.1"), 7);
+    QCoreApplication::sendPostedEvents();
+    answer(true, false);
+    form.CopyasText1Click();
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().endsWith(
+        QStringLiteral(" 1    7.00 ms   [127.0.0.1]\r\n")))
+        << QGuiApplication::clipboard()->text().toStdString();
 }
 
 TEST_F(MainWindowTest, CopyAsTextPutsTheTraceOnTheClipboard) {

@@ -43,6 +43,7 @@ TEST(SettingsFileStartUp, NoFileGivesEveryDefault) {
     EXPECT_TRUE(options.GraphCurrentSample);
     EXPECT_FALSE(form.IgnoreFirstHop);
     EXPECT_FALSE(options.ShowCurrentTime);
+    EXPECT_FALSE(options.ShowFractions);
     EXPECT_EQ(form.drgrTrace->colWidth(4), 55);
     EXPECT_EQ(form.PacketSize, 56);
     EXPECT_FALSE(settings.exists());
@@ -69,7 +70,8 @@ TEST(SettingsFileStartUp, NoFileGivesEveryDefault) {
                             "[Statistics]",
                             "SampleCount",
                             "[Display]",
-                            "ShowCurrentTime"}) {
+                            "ShowCurrentTime",
+                            "ShowFractions=0"}) {
         EXPECT_TRUE(written.contains(QLatin1String(key))) << key;
     }
     EXPECT_FALSE(written.contains(QStringLiteral("PacketSize")));
@@ -101,6 +103,11 @@ TEST(SettingsFileStartUp, ValuesAreReadAsTheyWereWritten) {
              EXPECT_FALSE(f.displayOptions().ColorHops);
              EXPECT_TRUE(f.displayOptions().ShowCurrentTime);
              EXPECT_EQ(f.drgrTrace->colWidth(4), 80);
+         }},
+        {"[Display]\nShowCurrentTime=1\nShowFractions=1\n",
+         [](const TformMain& f) {
+             EXPECT_TRUE(f.displayOptions().ShowFractions);
+             EXPECT_GT(f.drgrTrace->colWidth(4), 80);
          }},
         {"[Warnings]\nColorHops=yes\nColorGraphs=7\n",
          [](const TformMain& f) {

@@ -225,5 +225,88 @@ TEST_F(GridPainting, MinMaxBarAndDotSitAtTheRightEdgeForTheLargestValue) {
     EXPECT_NE(image.pixelColor(x, ymid - 3), QColor(255, 0, 0));
 }
 
+// A hop whose samples carry their own microseconds.
+THostInfo& addTimedHop(TraceState& state, std::initializer_list<qint32> microseconds) {
+    THostInfo& hop = state.HopList.append();
+    const SampleWindow window{0, static_cast<qint32>(microseconds.size()) - 1};
+    for (qint32 us : microseconds) {
+        SampleDetail detail;
+        detail.roundTripUs = us;
+        hop.AddSample(us / 1000, window, detail, QStringLiteral("10.0.0.1"));
+    }
+    return hop;
+}
+
+TEST_F(GridPainting, FractionsShowTheAverageAndCurrentToHundredths) {
+    addTimedHop(state, {12300, 12400});  // mean 12.35 ms, current 12.40 ms
+    addTimedHop(state, {7010, 192990});
+    state.HopList.at(1).AddSample(LOST_SAMPLE, {0, 2});
+    state.GraphScale = 100;
+    options.ShowCurrentTime = true;
+    grid.setColWidth(4, 120);
+
+    // The cell as it should read, drawn with the grid's own font and text rules.
+    const auto expectedCell = [&](const QString& average, const QString& current) {
+        QImage image(grid.colWidth(4), H, QImage::Format_RGB32);
+        QPainter p(&image);
+        Canvas canvas(p, painter.savedFont());
+        const CellRect cell{0, 0, grid.colWidth(4), H};
+        canvas.setBrushColor(window());
+        canvas.fillRect(cell);
+        canvas.textRect(cell, 9, 2, average);
+        CellRect R2 = cell;
+        R2.left += canvas.textWidth(options.ShowFractions ? QStringLiteral("9999.99")
+                                                          : QStringLiteral("9999")) +
+                   18;
+        canvas.setFontColor(QColor(0, 0, 255));
+        canvas.textRect(R2, R2.left, 2, current);
+        return image;
+    };
+    const auto paintedCell = [&](const QImage& image, int row) {
+        return image.copy(grid.colLeft(4), rowTop(row), grid.colWidth(4), H);
+    };
+
+    QImage image = render();
+    EXPECT_EQ(paintedCell(image, 1), expectedCell("12", "(12)"));
+    EXPECT_EQ(paintedCell(image, 2), expectedCell("99", "(ERR)"));
+
+    options.ShowFractions = true;
+    image = render();
+    EXPECT_EQ(paintedCell(image, 1), expectedCell("12.35", "(12.40)"));
+    // A lost current sample still reads ERR; the mean keeps its fraction.
+    EXPECT_EQ(paintedCell(image, 2), expectedCell("100.00", "(ERR)"));
+}
+
+TEST_F(GridPainting, FractionsPlaceTheMarksAtTheirMicroseconds) {
+    // 0.5 and 1.5 ms: whole milliseconds say 0 and 1, so without fractions the dot sits at the
+    // left edge; with them at the 1.0 ms mean, on a scale raised to the 2 ms that hold 1.5.
+    addTimedHop(state, {500, 1500});
+    state.GraphScale = 1;
+    options.ColorGraphs = false;
+    options.GraphCurrentSample = false;
+    const int W = grid.colWidth(5) - 1;
+    const int ymid = rowTop(1) + H / 2;
+    const auto isRed = [](QColor c) { return c == QColor(255, 0, 0); };
+    const auto isBlack = [](QColor c) { return c == QColor(0, 0, 0); };
+
+    QImage image = render();
+    EXPECT_TRUE(isRed(image.pixelColor(graphLeft(), ymid)));
+    EXPECT_FALSE(isRed(image.pixelColor(graphLeft() + W / 2, ymid)));
+
+    options.ShowFractions = true;
+    image = render();
+    EXPECT_TRUE(isRed(image.pixelColor(graphLeft() + W / 2, ymid)));
+    EXPECT_FALSE(isRed(image.pixelColor(graphLeft() + 1, ymid)));
+    // The bar runs from 0.5 to 1.5 ms of 2: a quarter to three quarters of the span, with ticks.
+    const int xmin = graphLeft() + W / 4;
+    const int xmax = graphLeft() + (3 * W) / 4;
+    EXPECT_TRUE(isBlack(image.pixelColor(xmin, ymid - 1)));
+    EXPECT_TRUE(isBlack(image.pixelColor(xmax, ymid - 1)));
+    EXPECT_FALSE(isBlack(image.pixelColor(xmin - 2, ymid)));
+    EXPECT_FALSE(isBlack(image.pixelColor(xmax + 2, ymid)));
+    EXPECT_EQ(MicrosecondGraphScale(1, state.HopList), 2);
+    EXPECT_EQ(MicrosecondGraphScale(5, state.HopList), 5);
+}
+
 }  // namespace
 }  // namespace hoplark

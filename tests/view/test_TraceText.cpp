@@ -50,5 +50,24 @@ TEST(TraceText, EmptyWindowGivesNoSampleFields) {
               QStringLiteral("Target Name: x\r\n         IP: y\r\n\r\n 1  a [1.2.3.4]\r\n"));
 }
 
+TEST(TraceText, FractionsGiveEachSampleToHundredthsInAWiderField) {
+    TraceState state;
+    state.Window = {0, 3};
+    THostInfo& hop = addHop(state, {}, QStringLiteral("10.0.0.1"), QStringLiteral("gw"));
+    for (qint32 us : {7254, 1234567}) {
+        SampleDetail detail;
+        detail.roundTripUs = us;
+        hop.AddSample(us / 1000, state.Window, detail, hop.IP);
+    }
+    hop.AddSample(LOST_SAMPLE, state.Window);
+    const QString header = QStringLiteral("Target Name: h\r\n         IP: a\r\n\r\n");
+    EXPECT_EQ(BuildTraceText(state, QStringLiteral("h"), QStringLiteral("a"), true),
+              header + QStringLiteral(" 1    7.25 ms 1234.57 ms   *          *         gw "
+                                      "[10.0.0.1]\r\n"));
+    // Off, the same record reads in whole milliseconds as before.
+    EXPECT_EQ(BuildTraceText(state, QStringLiteral("h"), QStringLiteral("a")),
+              header + QStringLiteral(" 1    7 ms 1234 ms   *       *      gw [10.0.0.1]\r\n"));
+}
+
 }  // namespace
 }  // namespace hoplark
