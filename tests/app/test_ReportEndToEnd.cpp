@@ -215,6 +215,52 @@ TEST_F(ReportEndToEnd, NoDnsLooksNothingUpAndTextAndCsvPrint) {
     EXPECT_EQ(csv.out.count(QStringLiteral("\r\n")), 4) << csv.out;  // header and three hops
 }
 
+TEST_F(ReportEndToEnd, MicrosecondFiguresMatchADelayedHost) {
+    HOPLARK_REQUIRE_NETNS();
+    // The delay element answers each echo that long after it arrived, held to the microsecond.
+    constexpr double DelayMs = 7;
+    test::NetnsChain chain({.routers = 2,
+                            .silentRouters = {},
+                            .pingGroupOpen = true,
+                            .delayedHostMs = int(DelayMs),
+                            .hostNames = {}});
+    const QString target = QString::fromStdString(chain.delayedHostAddress());
+    const QStringList arguments = {target,
+                                   QStringLiteral("--count"),
+                                   QStringLiteral("10"),
+                                   QStringLiteral("--delay"),
+                                   QStringLiteral("0.2"),
+                                   QStringLiteral("--no-dns")};
+
+    const ProgramRun run = report(chain, arguments + QStringList{"--format", "json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const QJsonArray hops = json(run)["hops"].toArray();
+    ASSERT_EQ(hops.size(), 3) << run.out;
+    const QJsonObject host = hops[2].toObject();
+    ASSERT_EQ(host["received"].toInt(), 10) << run.out;
+    // On top of the delay come the veth hops' forwarding (the routers answer in about 0.04 ms)
+    // and the responder's own read and wake-up on its TUN device, measured here at 0.1 to 0.15
+    // ms. The fastest answer carries the least of that; the median may add scheduling noise on
+    // a busy machine but stays well under the millisecond that whole milliseconds could be off.
+    const double minimum = host["min_ms"].toDouble();
+    EXPECT_GE(minimum, DelayMs) << run.out;
+    EXPECT_LE(minimum, DelayMs + 0.3) << run.out;
+    EXPECT_LE(host["p50_ms"].toDouble(), DelayMs + 0.5) << run.out;
+    EXPECT_GE(host["avg_ms"].toDouble(), DelayMs) << run.out;
+    EXPECT_TRUE(host["clock"].toString().startsWith(QStringLiteral("kernel"))) << run.out;
+    // Kept to the microsecond: the samples are not whole milliseconds times 1000.
+    int fractional = 0;
+    for (const QJsonValue& us : host["samples_us"].toArray())
+        fractional += us.toInt() % 1000 != 0;
+    EXPECT_GT(fractional, 0) << run.out;
+
+    const ProgramRun wide = report(chain, arguments + QStringList{"--wide"});
+    ASSERT_EQ(wide.exitCode, 0) << wide.err;
+    EXPECT_TRUE(wide.out.contains(QStringLiteral("StDev  Jttr"))) << wide.out;
+    EXPECT_TRUE(wide.out.contains(QRegularExpression(QStringLiteral(R"(  7\.\d\d  )"))))
+        << wide.out;
+}
+
 TEST_F(ReportEndToEnd, ExitStatusTellsArgumentAndTargetFailures) {
     const QString program = QStringLiteral(HOPLARK_BINARY_DIR "/hoplark");
     const ProgramRun noTarget = runProgram(program, {QStringLiteral("--report")});
