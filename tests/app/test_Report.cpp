@@ -291,8 +291,7 @@ TEST(ReportFormatter, AWindowWithoutValidSamplesPrintsNoFigures) {
     EXPECT_EQ(ReportFormatter(state, "t", 3).csv().split("\r\n")[3], "3,1,10.9.0.1,,,,,,false");
     const QString text = ReportFormatter(state, "t", 3).text();
     SCOPED_TRACE(text.toStdString());
-    EXPECT_EQ(text.split('\n')[8],
-              "  3     1  10.9.0.1          *    *    *    *");
+    EXPECT_EQ(text.split('\n')[8], "  3     1  10.9.0.1          *    *    *    *");
 }
 
 TEST(ReportFormatter, ListsTheUnreachableMarker) {
