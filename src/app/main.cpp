@@ -32,8 +32,11 @@ int runWindow(int argc, char** argv, const QString& settingsOverride,
     QObject::connect(&shutdown, &hoplark::ShutdownSignals::received, &formMain, [&formMain] {
         // Open dialogs and boxes run event loops of their own; they go first, then the window
         // closes as by File > Exit, which writes the settings.
-        while (QWidget* modal = QApplication::activeModalWidget()) {
+        for (QWidget* modal = QApplication::activeModalWidget(); modal;) {
             if (!modal->close()) break;
+            QWidget* next = QApplication::activeModalWidget();
+            if (next == modal) break;
+            modal = next;
         }
         formMain.close();
         QCoreApplication::quit();
