@@ -74,11 +74,10 @@ IniDocument IniDocument::parse(QByteArrayView bytes) {
         const bool terminated = end >= 0;
         if (!terminated) end = bytes.size();
         QByteArrayView text = bytes.sliced(start, end - start);
-        const bool cr = terminated && text.endsWith('\r');
-        if (terminated) {
-            if (cr) text.chop(1);
-            (cr ? crlfSeen : lfSeen) = true;
-        }
+        // A CR ends a line also where the last line lacks its LF; it never joins the value.
+        const bool cr = text.endsWith('\r');
+        if (cr) text.chop(1);
+        if (terminated) (cr ? crlfSeen : lfSeen) = true;
         Line line = classify(text.toByteArray(), start == 0);
         line.crlf = cr;
         document.lines_.push_back(std::move(line));
