@@ -35,14 +35,19 @@ void THostInfo::AddSample(qint32 value, const SampleWindow& window, const Sample
 }
 
 void THostInfo::accumulate(qint64 from, qint64 to) {
+    // Records merged with their detail keep microseconds for every sample; only hand-filled
+    // ones fall back sample by sample.
+    const bool allKept = static_cast<qint64>(SamplesUs.size()) >= to;
     for (qint64 p = from; p < to; ++p) {
-        const qint32 v = Samples[static_cast<size_t>(p)];
+        const auto position = static_cast<size_t>(p);
+        const qint32 v = Samples[position];
         if (v >= 0 && v < LOST_SAMPLE) {
             ++totals_.count;
             totals_.sum += v;
             totals_.max = std::max(totals_.max, v);
             totals_.min = std::min(totals_.min, v);
-            const qint32 us = SampleUs(static_cast<size_t>(p));
+            const qint32 kept = allKept ? SamplesUs[position] : -1;
+            const qint32 us = kept >= 0 ? kept : SampleUs(position);
             totals_.sumUs += us;
             totals_.maxUs = std::max(totals_.maxUs, us);
             totals_.minUs = std::min(totals_.minUs, us);
