@@ -24,6 +24,9 @@ public:
     explicit LongTrace(const QString& sampleCount) {
         session_.editSampleCountChange(sampleCount);
         session_.StartTrace(QStringLiteral("127.0.0.35"));
+        // The target lookup answers on its own thread.
+        while (session_.isStarting())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
         session_.StopTrace();  // rounds are driven by hand, not by the timer
         merge();
     }

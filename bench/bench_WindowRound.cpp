@@ -51,6 +51,9 @@ public:
         form_.editSampleCount->setText(sampleCount);
         form_.editDestination->setText(QStringLiteral("127.0.0.35"));
         form_.btnTraceClick();
+        // The target lookup answers on its own thread.
+        while (form_.session().isStarting())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
         merge();
     }
 

@@ -48,7 +48,7 @@ TformMain::TformMain(const QString& settingsPath, WindowServices services, QWidg
     if (!services_.boxes) services_.boxes = std::make_shared<QtMessageBoxes>();
     // Created before the controls: their change handlers forward to it from the first change.
     session_ =
-        std::make_unique<TraceSession>(*services_.launcher, *services_.names, *services_.clock);
+        std::make_unique<TraceSession>(*services_.launcher, services_.names, *services_.clock);
     session_->setDelayProvider([this] { return GetDelayMs(); });
     setWindowTitle(QStringLiteral("Hoplark"));
     setWindowIcon(hoplarkIcon());
@@ -119,6 +119,11 @@ void TformMain::connectSession() {
     connect(session, &TraceSession::queryingTextChanged, StatusPanel0, &QLabel::setText);
     connect(session, &TraceSession::busyAnimationChanged, this, &TformMain::setBusyAnimation);
     connect(session, &TraceSession::tracingChanged, this, &TformMain::setTracingControls);
+    connect(session, &TraceSession::startingChanged, this, [this](bool starting) {
+        if (!session_->isTracing())
+            btnTrace->setText(starting ? QStringLiteral("&Stop") : QStringLiteral("&Trace"));
+    });
+    connect(session, &TraceSession::startFailed, this, &TformMain::showError);
     connect(session, &TraceSession::targetResolved, this,
             [this](const QString& address, const QString& hostName) {
                 lblTargetAddress->setText(address);
@@ -395,7 +400,8 @@ void TformMain::editTraceCountChange() {
 }
 
 void TformMain::btnTraceClick() {
-    if (session_->isTracing()) {
+    // While a start waits for its lookups the button reads "&Stop" too, and cancels it.
+    if (session_->isTracing() || session_->isStarting()) {
         session_->StopTrace();
         return;
     }

@@ -67,7 +67,7 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
     }
     ThreadProbeLauncher launcher(echo, names, options.timeoutMs);
     SteadyClock clock;
-    TraceSession session(launcher, *names, clock);
+    TraceSession session(launcher, names, clock);
 
     const qint32 delayMs = options.delayMs;
     session.setDelayProvider([delayMs] { return delayMs; });
@@ -89,7 +89,8 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
     QEventLoop loop;
     QString failure;
     auto finishWhenDone = [&] {
-        if (!session.isTracing() && session.pendingQueries() == 0) loop.quit();
+        if (!session.isStarting() && !session.isTracing() && session.pendingQueries() == 0)
+            loop.quit();
     };
     QObject::connect(&session, &TraceSession::tracingChanged, &loop, finishWhenDone,
                      Qt::QueuedConnection);
@@ -107,12 +108,21 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
         loop.quit();
     });
 
-    try {
-        session.StartTrace(options.target);
-    } catch (const HoplarkError& error) {
-        printLine(err, errorBoxText(error.message()));
-        return 1;
-    }
+    // A start that fails may say so before StartTrace returns: the queued call then ends the
+    // loop as soon as it runs.
+    QObject::connect(
+        &session, &TraceSession::startFailed, &loop,
+        [&](const QString& message) {
+            failure = message;
+            loop.quit();
+        },
+        Qt::QueuedConnection);
+    // The floor on the pace is told once, as the window's status bar does.
+    QObject::connect(&session, &TraceSession::noticeChanged, [err](const QString& text) {
+        if (!text.isEmpty()) printLine(err, text);
+    });
+
+    session.StartTrace(options.target);
     if (!shutdown.caught()) loop.exec();
     if (!failure.isEmpty()) {
         printLine(err, errorBoxText(failure));

@@ -13,6 +13,7 @@ namespace hoplark {
 namespace {
 
 const QString QueryingText = QStringLiteral("Querying");
+const QString ResolvingText = QStringLiteral("Resolving...");
 
 // The round limit or sample count as typed; anything that is not an integer means 0.
 qint32 countFromText(const QString& text) {
@@ -21,13 +22,27 @@ qint32 countFromText(const QString& text) {
 
 }  // namespace
 
+TraceSession::TraceSession(ProbeLauncher& launcher, std::shared_ptr<NameService> names,
+                           const Clock& clock, QObject* parent)
+    : QObject(parent),
+      launcher_(launcher),
+      resolver_(std::move(names)),
+      clock_(clock),
+      ProbeThreads(std::make_shared<WorkerChannel>(this)) {
+    setUpRoundTimer();
+}
+
 TraceSession::TraceSession(ProbeLauncher& launcher, NameService& names, const Clock& clock,
                            QObject* parent)
     : QObject(parent),
       launcher_(launcher),
-      names_(names),
+      resolver_(names),
       clock_(clock),
       ProbeThreads(std::make_shared<WorkerChannel>(this)) {
+    setUpRoundTimer();
+}
+
+void TraceSession::setUpRoundTimer() {
     roundTimer_.setSingleShot(true);
     // The launch time is taken off each interval; that is only worth something when the timer
     // itself keeps to the millisecond (a coarse timer drifts by up to 5 %).
@@ -71,47 +86,88 @@ void TraceSession::StartTrace(const QString& destination) {
     emit refreshRequested();
 
     setAnimation(true, true);
-    try {
-        resolveTarget(destination);
-    } catch (...) {
-        setAnimation(false, false);
-        throw;
-    }
-    emit targetResolved(state_.TargetAddress, state_.HostName);
-    emit destinationAccepted(destination);
+    // A lookup of an earlier start that is still under way is answered into nothing.
+    ++startRequest_;
+    startDestination_ = destination;
+    setStarting(true);
 
-    Tracing = true;
-    emit tracingChanged(true);
-    emit legendRequested();
-    tmrTraceTimer();
+    if (destination.isEmpty()) {
+        failStart(QStringLiteral("Host name or IP Address required."));
+        return;
+    }
+    if (const QString refused = ControlCharacterRefusal(destination); !refused.isEmpty()) {
+        failStart(refused);
+        return;
+    }
+    setQueryingText(ResolvingText);
+    resolver_.resolve(this, startRequest_, destination.toStdString());
 }
 
-void TraceSession::resolveTarget(const QString& destination) {
-    if (destination.isEmpty())
-        throw HoplarkError(QStringLiteral("Host name or IP Address required."));
-    const std::string text = destination.toStdString();
-    TargetIP = InetAddr(text);
-    quint32 address = TargetIP;
-    QString hostName;
-    if (TargetIP == NoAddress) {
-        const std::optional<HostEntry> host = names_.LookupHost(text);
-        if (!host || host->firstAddress == NoAddress)
-            throw HoplarkError(QStringLiteral("Host: ") + destination +
-                               QStringLiteral(" could not be found!"));
-        address = host->firstAddress;
-        hostName = QString::fromStdString(host->officialName);
-    } else {
-        const std::optional<std::string> name = names_.LookupAddress(TargetIP);
-        if (name) hostName = QString::fromStdString(*name);
+QString TraceSession::ControlCharacterRefusal(const QString& destination) {
+    QString shown;
+    bool refused = false;
+    for (const QChar c : destination) {
+        if (c.unicode() < 0x20) {
+            // The control pictures (U+2400 on) show what was pasted without breaking the box.
+            shown += QChar(0x2400 + c.unicode());
+            refused = true;
+        } else {
+            shown += c;
+        }
     }
+    if (!refused) return {};
+    return QStringLiteral("Host: ") + shown +
+           QStringLiteral(
+               " could not be found! A host name holds no line break, tab or other "
+               "control character.");
+}
+
+void TraceSession::failStart(const QString& message) {
+    setQueryingText(QString());
+    setAnimation(false, false);
+    setStarting(false);
+    emit startFailed(message);
+}
+
+void TraceSession::OnTargetResolved(const TargetResolvedEvent& event) {
+    if (!starting_ || event.request() != startRequest_) return;  // cancelled or superseded
+    const TargetResolution& resolution = event.resolution();
+    setQueryingText(QString());
+    if (!resolution.found()) {
+        failStart(QStringLiteral("Host: ") + startDestination_ +
+                  QStringLiteral(" could not be found!"));
+        return;
+    }
+    TargetIP = resolution.typedAddress;
     // Workers probe, and the label shows, the plain dotted form even when the user typed
     // "127.1" or leading zeros; the destination is recognised by this address value.
-    targetAddressValue_ = address;
-    state_.TargetAddress = QString::fromStdString(InetNtoa(address));
-    state_.HostName = hostName;
+    targetAddressValue_ = resolution.address;
+    state_.TargetAddress = QString::fromStdString(InetNtoa(resolution.address));
+    state_.HostName = resolution.hostName;
+    emit targetResolved(state_.TargetAddress, state_.HostName);
+    emit destinationAccepted(startDestination_);
+
+    Tracing = true;
+    setStarting(false);
+    emit tracingChanged(true);
+    emit legendRequested();
+    onRoundTimer();
+}
+
+void TraceSession::setStarting(bool starting) {
+    if (starting == starting_) return;
+    starting_ = starting;
+    emit startingChanged(starting);
 }
 
 void TraceSession::StopTrace() {
+    if (starting_) {
+        // The lookups cannot be interrupted; their answer will find no start waiting.
+        setQueryingText(QString());
+        setAnimation(false, false);
+        setStarting(false);
+        return;
+    }
     roundTimer_.stop();
     if (Tracing) {
         Tracing = false;
@@ -261,6 +317,10 @@ void TraceSession::StopAllThreads() {
 // ---------------------------------------------------------------- worker messages
 
 bool TraceSession::event(QEvent* event) {
+    if (event->type() == TargetResolvedEvent::Type) {
+        OnTargetResolved(static_cast<const TargetResolvedEvent&>(*event));
+        return true;
+    }
     if (!WorkerEvent::isWorkerMessage(event)) return QObject::event(event);
     auto& message = static_cast<WorkerEvent&>(*event);
     if (message.trace() != currentTrace_) return true;  // an earlier trace's: dropped

@@ -11,6 +11,7 @@
 #include "probe/NameService.h"
 #include "trace/Clock.h"
 #include "trace/ProbeLauncher.h"
+#include "trace/TargetResolver.h"
 #include "trace/TraceState.h"
 #include "trace/WorkerChannel.h"
 #include "trace/WorkerEvent.h"
@@ -54,6 +55,11 @@ public:
     // Start delay between the workers of one round, per hop.
     static constexpr qint32 HopStaggerMs = 25;
 
+    // The session shares ownership of `names`: a target lookup still under way when the
+    // session goes ends safely on its own.
+    TraceSession(ProbeLauncher& launcher, std::shared_ptr<NameService> names, const Clock& clock,
+                 QObject* parent = nullptr);
+    // Borrows `names`; the destructor waits for a target lookup under way.
     TraceSession(ProbeLauncher& launcher, NameService& names, const Clock& clock,
                  QObject* parent = nullptr);
     // Asks every live worker to stop; their late messages go nowhere.
@@ -66,17 +72,23 @@ public:
     void setIgnoreFirstHop(bool ignore) { ignoreFirstHop_ = ignore; }
 
     // --- User actions ---
-    // Starts a new trace to `destination` as typed: clears the table, resolves the target and
-    // launches the first round at once. Throws HoplarkError ("Host name or IP Address
-    // required.", "Host: x could not be found!") after undoing its visible changes, leaving the
-    // session not tracing with an empty table. A delay error of the first round also throws,
-    // after the trace has been stopped (the restart then stays available).
+    // Starts a new trace to `destination` as typed: clears the table and looks the target up
+    // off this thread ("Resolving..." meanwhile, isStarting() true). When the answer arrives
+    // the target is shown, recorded and the first round launched at once. A start that fails
+    // ("Host name or IP Address required.", "Host: x could not be found!") emits startFailed
+    // after undoing its visible changes, leaving the session not tracing with an empty table;
+    // text that can be refused without a lookup fails before this returns. A delay error of
+    // the first round stops the trace and emits errorRaised (the restart stays available).
     void StartTrace(const QString& destination);
-    // Stops scheduling rounds; launched workers still report. Offers the restart.
+    // Stops scheduling rounds; launched workers still report. Offers the restart. During a
+    // start's lookups it cancels the start instead: nothing to restart, nothing reported.
     void StopTrace();
     // Resumes a stopped trace with its data. Does nothing unless the restart is available.
     // Throws HoplarkError like StartTrace for a delay error.
     void RestartTrace();
+    // The refusal message for a destination holding a control character (a pasted line break
+    // must never reach the resolver, the probes or the history), or empty when it holds none.
+    static QString ControlCharacterRefusal(const QString& destination);
     // The destination text was edited: a stopped trace can only be started anew.
     void editDestinationChange();
 
@@ -103,6 +115,8 @@ public:
     // --- What the session holds ---
     const TraceState& state() const { return state_; }
     bool isTracing() const { return Tracing; }
+    // A start is waiting for its target lookups.
+    bool isStarting() const { return starting_; }
     quint32 targetIP() const { return TargetIP; }
     qint32 pendingQueries() const;
     TraceId currentTrace() const { return currentTrace_; }
@@ -136,6 +150,11 @@ signals:
     void restartAvailableChanged(bool available);
     // The target was resolved: plain dotted address and host name (possibly empty).
     void targetResolved(const QString& address, const QString& hostName);
+    // A start began waiting for its lookups (true) or stopped waiting (false: it went on,
+    // failed or was cancelled). The trace button reads "&Stop" while it waits.
+    void startingChanged(bool starting);
+    // A start failed; the message is for the user's error box.
+    void startFailed(const QString& message);
     // The target resolved and the trace is about to run: record the text in the history list.
     void destinationAccepted(const QString& typedText);
     // The grid's row count, header row included.
@@ -159,6 +178,7 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    void setUpRoundTimer();
     void onRoundTimer();
     void OnHopResult(WorkerEvent& event);
     void OnHopName(WorkerEvent& event);
@@ -166,7 +186,9 @@ private:
     void OnQueryDone();
     void OnWorkerError(const WorkerEvent& event);
 
-    void resolveTarget(const QString& destination);
+    void failStart(const QString& message);
+    void OnTargetResolved(const TargetResolvedEvent& event);
+    void setStarting(bool starting);
     void armRoundTimer(qint64 launchStartedMs);
     void updateRowCount();
     void setQueryingText(const QString& text);
@@ -176,7 +198,7 @@ private:
     void setNotice(const QString& text);
 
     ProbeLauncher& launcher_;
-    NameService& names_;
+    TargetResolver resolver_;
     const Clock& clock_;
     DelayProvider delayProvider_;
     QString traceCountText_;
@@ -195,6 +217,10 @@ private:
     mutable std::mutex QueryLock;
     std::shared_ptr<WorkerChannel> ProbeThreads;
     TraceId currentTrace_ = 0;
+    // The start waiting for its lookups, and the text it was given.
+    bool starting_ = false;
+    quint64 startRequest_ = 0;
+    QString startDestination_;
 
     QTimer roundTimer_;
     bool restartAvailable_ = false;

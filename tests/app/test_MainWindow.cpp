@@ -236,7 +236,7 @@ TEST_F(MainWindowTest, OptionsApplyFlagsColumnsAndLegendOnlyOnOk) {
 
     form.editDestination->setText(QStringLiteral("127.0.0.9"));
     form.btnTraceClick();
-    ASSERT_EQ(form.traceState().SamplesTaken, 1);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return form.traceState().SamplesTaken == 1; }));
     answer([](TformOptions& o) { o.editWarningSpeed->setText(QStringLiteral("100")); },
            QDialog::Accepted);
     EXPECT_TRUE(form.lblNormal->isVisible());
@@ -311,6 +311,7 @@ TEST_F(MainWindowTest, CopyAsTextPutsTheTraceOnTheClipboard) {
 
     form.editDestination->setText(QStringLiteral("127.0.0.9"));
     form.btnTraceClick();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return form.session().isTracing(); }));
     const TraceId trace = form.session().currentTrace();
     fakes.launcher->postResult(trace, 1, QStringLiteral("127.0.0.1"), 7);
     fakes.launcher->postName(trace, 1, QStringLiteral("127.0.0.1"), NO_NAME);

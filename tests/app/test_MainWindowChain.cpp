@@ -43,7 +43,10 @@ TEST(WindowInsideChain, TracesTheTarget) {
     form.editDestination->setText(target);
     form.btnTrace->click();
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return !form.session().isTracing() && form.session().pendingQueries() == 0; },
+        [&] {
+            return !form.session().isStarting() && !form.session().isTracing() &&
+                   form.session().pendingQueries() == 0;
+        },
         30000));
     // Late names of the last round are posted before the workers' completions.
     QCoreApplication::processEvents();

@@ -73,7 +73,7 @@ TEST_F(WindowShellTest, HelpFromTheOptionsDialogCanBeUsedWhileTheDialogIsOpen) {
             if (help) {
                 EXPECT_EQ(help->currentTopic(), "options.html");
                 help->showSearch();
-                QTest::qWaitForWindowExposed(help);
+                EXPECT_TRUE(QTest::qWaitForWindowExposed(help));
                 // Through the window system, where a window blocked by the modal dialog would
                 // lose the keys.
                 for (const char key : std::string("graph"))

@@ -2,7 +2,10 @@
 // limit, errors, the destination history and the history slider, with scripted workers.
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QFile>
+#include <QGuiApplication>
 #include <QTest>
 
 #include "app/MainWindow.h"
@@ -29,6 +32,11 @@ protected:
         form.editDestination->clear();
         QTest::keyClicks(form.editDestination, target);
         QTest::keyClick(form.editDestination, Qt::Key_Return);
+        waitForStart();
+    }
+    // The target lookups run on their own thread; their answer goes on with the start.
+    void waitForStart() {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !form.session().isStarting(); }, 10000));
     }
 
     QStringList history() const {
@@ -162,11 +170,34 @@ TEST_F(WindowTraceTest, FailedStartsShowTheErrorAndLeaveTheWindowReady) {
     EXPECT_EQ(form.btnTracePopupMenu(), nullptr);
     EXPECT_TRUE(launcher().launched.empty());
 
+    // Pasted text with line breaks: refused, never traced, never in the history, and the
+    // settings written at exit hold nothing of it.
+    fakes.names->hosts["10.99.1.5"] = HostEntry{"x", InetAddr("127.0.0.5")};
+    QGuiApplication::clipboard()->setText(QStringLiteral("10.99.1.5\n[Advanced]\nPacketSize=3"));
+    form.editDestination->clear();
+    QTest::keyClick(form.editDestination, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_TRUE(form.editDestination->text().contains(u'\n'));
+    QTest::keyClick(form.editDestination, Qt::Key_Return);
+    waitForStart();
+    ASSERT_EQ(boxes.errors.size(), 3);
+    EXPECT_TRUE(boxes.errors.last().startsWith(
+        QStringLiteral("Host: 10.99.1.5\u240a[Advanced]\u240aPacketSize=3 could not be found!")))
+        << boxes.errors.last().toStdString();
+    expectStopped();
+    EXPECT_TRUE(launcher().launched.empty());
+    EXPECT_EQ(history(), QStringList({"a"}));
+    form.FormDestroy();
+    QFile written(settings.path());
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    EXPECT_FALSE(bytes.contains("PacketSize")) << bytes.toStdString();
+    EXPECT_FALSE(bytes.contains("10.99.1.5")) << bytes.toStdString();
+
     // A delay that cannot be read: the first round goes out, then the trace stops with the
     // message instead of showing "&Stop" on a trace that will never go on.
     form.editDelay->setText(QStringLiteral("abc Seconds"));
     typeAndPressEnter(QStringLiteral("127.0.0.3"));
-    ASSERT_EQ(boxes.errors.size(), 3);
+    ASSERT_EQ(boxes.errors.size(), 4);
     EXPECT_EQ(boxes.errors.last(), QStringLiteral("'abc ' is not a valid floating point value."));
     EXPECT_EQ(launcher().launched.size(), 35u);
     expectStopped();

@@ -285,6 +285,15 @@ TEST_F(ReportEndToEnd, ExitStatusTellsArgumentAndTargetFailures) {
     EXPECT_TRUE(
         unknown.err.contains(QStringLiteral("Host: no-such-host.invalid could not be found!")))
         << unknown.err;
+
+    // A target holding line breaks is refused before any lookup or probe.
+    const ProgramRun pasted = runProgram(
+        program,
+        {QStringLiteral("--report"), QStringLiteral("127.0.0.1\n[Advanced]\nPacketSize=3")});
+    EXPECT_EQ(pasted.exitCode, 1);
+    EXPECT_TRUE(pasted.err.contains(QStringLiteral("could not be found!"))) << pasted.err;
+    EXPECT_TRUE(pasted.err.contains(QStringLiteral("control character"))) << pasted.err;
+    EXPECT_TRUE(pasted.out.isEmpty()) << pasted.out;
 }
 
 TEST_F(ReportEndToEnd, RunsOnLoopbackWithoutADisplay) {

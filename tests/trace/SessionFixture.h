@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -29,6 +31,16 @@ inline std::shared_ptr<int> logCount(TraceSession& session, void (TraceSession::
     return count;
 }
 
+// Hands `session` the answer of its target lookups once it has come, and nothing else.
+inline void waitForStart(TraceSession& session) {
+    QElapsedTimer waited;
+    waited.start();
+    while (session.isStarting() && waited.elapsed() < 10000) {
+        QCoreApplication::sendPostedEvents(&session, TargetResolvedEvent::Type);
+        if (session.isStarting()) QThread::msleep(1);
+    }
+}
+
 // A session wired to fakes, with a target "target.example" at 10.0.0.10 behind routers
 // 10.0.<hop>.1.
 class SessionTest : public ::testing::Test {
@@ -47,8 +59,10 @@ protected:
     // Hands the session every message posted to it so far.
     void deliver() { QCoreApplication::sendPostedEvents(&session, 0); }
 
+    // Starts a trace and waits for its target lookups (on their own thread) to be answered.
     void start(const QString& destination = QStringLiteral("target.example")) {
         session.StartTrace(destination);
+        waitForStart(session);
     }
 
     TraceId trace() const { return session.currentTrace(); }

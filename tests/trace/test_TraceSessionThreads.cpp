@@ -57,7 +57,9 @@ TEST_F(SessionTest, ThreadedWorkersOfTwoTracesMergeOnlyIntoTheCurrentOne) {
         TraceSession live(threaded, names, clock);
         live.setDelayProvider([] { return 60000; });
         live.StartTrace("target.example");
+        waitForStart(live);
         live.StartTrace("target.example");  // the first trace's workers are still posting
+        waitForStart(live);
 
         QElapsedTimer waited;
         waited.start();

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QEvent>
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "probe/NameService.h"
+
+namespace hoplark {
+
+// What the lookups of a trace start found.
+struct TargetResolution {
+    // The typed text read as a dotted address (NoAddress when it is a name).
+    quint32 typedAddress = NoAddress;
+    // The address to probe; NoAddress when the name could not be found.
+    quint32 address = NoAddress;
+    // The target's official name (forward lookup) or reverse name; empty when none.
+    QString hostName;
+
+    bool found() const { return address != NoAddress; }
+};
+
+// The answer to one resolve() request, posted to its receiver.
+class TargetResolvedEvent : public QEvent {
+public:
+    static constexpr QEvent::Type Type = static_cast<QEvent::Type>(1032);
+
+    TargetResolvedEvent(quint64 request, TargetResolution resolution)
+        : QEvent(Type), request_(request), resolution_(std::move(resolution)) {}
+
+    quint64 request() const { return request_; }
+    const TargetResolution& resolution() const { return resolution_; }
+
+private:
+    quint64 request_;
+    TargetResolution resolution_;
+};
+
+// Runs the forward and reverse lookups of a trace start on a thread of their own, so that a
+// resolver that does not answer never holds up the thread that asked, and posts the outcome
+// back as a TargetResolvedEvent. A lookup cannot be interrupted: one whose receiver has gone
+// (or that was superseded) ends on its own and posts nothing.
+class TargetResolver {
+public:
+    // The resolver shares ownership of `names`, so a lookup that outlives it is safe.
+    explicit TargetResolver(std::shared_ptr<NameService> names);
+    // Borrows `names`: the destructor then waits for lookups under way, which must therefore
+    // end (test name services answer at once).
+    explicit TargetResolver(NameService& names);
+    ~TargetResolver();
+    TargetResolver(const TargetResolver&) = delete;
+    TargetResolver& operator=(const TargetResolver&) = delete;
+
+    // Starts looking `text` up; the answer goes to `receiver` (on the receiver's thread).
+    void resolve(QObject* receiver, quint64 request, const std::string& text);
+
+    // The lookups themselves, on the calling thread.
+    static TargetResolution resolveNow(NameService& names, const std::string& text);
+
+private:
+    struct Shared;
+    std::shared_ptr<NameService> names_;
+    bool borrowed_;
+    std::shared_ptr<Shared> shared_;
+};
+
+}  // namespace hoplark

@@ -1,0 +1,134 @@
+// The window while the resolver does not answer: the target lookups of a start must leave the
+// window live, and Stop must cancel the start. The resolver is the process's own, so the outer
+// test runs this program inside a namespace whose resolv.conf names a nameserver there that
+// takes every query and never replies; the inner test drives the window.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+
+#include "app/MainWindow.h"
+#include "app/WindowFakes.h"
+#include "support/NetnsChain.h"
+#include "support/TempSettings.h"
+
+namespace hoplark {
+namespace {
+
+const char* const InnerVariable = "HOPLARK_DEAD_RESOLVER";
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+// Inner test: skipped unless the outer test started it inside the namespace.
+TEST(WindowWithDeadResolver, StaysLiveWhileResolvingAndStopCancelsTheStart) {
+    if (qEnvironmentVariable(InnerVariable).isEmpty())
+        GTEST_SKIP() << "started by WindowResolving.NeverFreezesOnADeadResolver";
+
+    // The nameserver of this namespace's resolv.conf: it takes the queries and never answers.
+    const int nameserver = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(53);
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(nameserver, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+
+    testing::FakeWindowServices fakes;
+    WindowServices services = fakes.services();
+    services.names = std::make_shared<SystemNameService>();
+    testing::TempSettings settings;
+    TformMain form(settings.path(), services);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    PaintCounter painted;
+    form.StatusPanel0->installEventFilter(&painted);
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+
+    // Each of a literal (its reverse lookup) and a name (its forward lookup) hangs.
+    for (const QString& target :
+         {QStringLiteral("10.99.0.2"), QStringLiteral("dead.hoplark.test")}) {
+        SCOPED_TRACE(target.toStdString());
+        form.editDestination->setText(target);
+        QElapsedTimer pressed;
+        pressed.start();
+        form.btnTrace->click();
+        EXPECT_LT(pressed.elapsed(), 300);
+        EXPECT_EQ(form.StatusPanel0->text(), QStringLiteral("Resolving..."));
+        EXPECT_EQ(form.btnTrace->text(), QStringLiteral("&Stop"));
+        ticks = 0;
+        painted.paints = 0;
+        QTest::qWait(400);
+        EXPECT_GE(ticks, 10) << "the event loop stood still";
+        EXPECT_GT(painted.paints, 0) << "the status bar was not repainted";
+        EXPECT_TRUE(form.session().isStarting());
+
+        form.btnTrace->click();  // Stop
+        EXPECT_EQ(form.btnTrace->text(), QStringLiteral("&Trace"));
+        EXPECT_EQ(form.StatusPanel0->text(), QString());
+        EXPECT_TRUE(form.Animate->isHidden());
+        EXPECT_FALSE(form.session().isStarting());
+        EXPECT_EQ(form.btnTracePopupMenu(), nullptr);
+    }
+    // The cancelled lookups end (resolv.conf allows them one second) and change nothing.
+    QTest::qWait(3000);
+    EXPECT_TRUE(fakes.boxes->errors.isEmpty()) << fakes.boxes->errors.join(' ').toStdString();
+    EXPECT_TRUE(fakes.launcher->launched.empty());
+    EXPECT_EQ(form.lbHistory->count(), 0);
+    EXPECT_EQ(form.lblTargetAddress->text(), QStringLiteral("N/A"));
+
+    // Left to run, the name fails with the usual message and the literal traces unnamed.
+    form.editDestination->setText(QStringLiteral("dead.hoplark.test"));
+    form.btnTrace->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !fakes.boxes->errors.isEmpty(); }, 10000));
+    EXPECT_EQ(fakes.boxes->errors,
+              QStringList({QStringLiteral("Host: dead.hoplark.test could not be found!")}));
+    EXPECT_EQ(form.btnTrace->text(), QStringLiteral("&Trace"));
+    EXPECT_TRUE(fakes.launcher->launched.empty());
+
+    form.editDestination->setText(QStringLiteral("10.99.0.2"));
+    form.btnTrace->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.session().isTracing(); }, 10000));
+    EXPECT_EQ(fakes.launcher->launched.size(), 35u);
+    EXPECT_EQ(form.lblTargetAddress->text(), QStringLiteral("10.99.0.2"));
+    EXPECT_EQ(form.lblHostName->text(), QString());
+    EXPECT_EQ(form.lbHistory->count(), 1);
+    form.btnTrace->click();
+    close(nameserver);
+}
+
+TEST(WindowResolving, NeverFreezesOnADeadResolver) {
+    HOPLARK_REQUIRE_NETNS();
+    test::NetnsChainOptions options;
+    options.routers = 1;
+    test::NetnsChain chain(options);
+    {
+        // One try of one second per query, at the silent nameserver the inner test opens.
+        std::ofstream resolv("/etc/netns/" + chain.clientNamespace() + "/resolv.conf");
+        resolv << "nameserver 127.0.0.1\noptions timeout:1 attempts:1\n";
+    }
+    const test::CommandResult result = test::RunCommand(
+        {"ip", "netns", "exec", chain.clientNamespace(), "env", std::string(InnerVariable) + "=1",
+         HOPLARK_BINARY_DIR "/tests/test_app",
+         "--gtest_filter=WindowWithDeadResolver.StaysLiveWhileResolvingAndStopCancelsTheStart"});
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_NE(result.output.find("[  PASSED  ] 1 test"), std::string::npos) << result.output;
+}
+
+}  // namespace
+}  // namespace hoplark
