@@ -294,6 +294,7 @@ TEST_F(MainWindowTest, FractionsWidenTheAverageColumnAndTheCopiedText) {
 
     form.editDestination->setText(QStringLiteral("127.0.0.9"));
     form.btnTraceClick();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return form.session().isTracing(); }));
     const TraceId trace = form.session().currentTrace();
     fakes.launcher->postResult(trace, 1, QStringLiteral("127.0.0.1"), 7);
     QCoreApplication::sendPostedEvents();
