@@ -125,8 +125,7 @@ EchoService::EchoService(const BindOptions& options) {
             return;
         }
     }
-    // Started after the privileges are gone: a thread keeps the capabilities it was born with.
-    receiver_ = std::thread([this] { receiveLoop(); });
+    buffer_.resize(mode_ == Mode::Raw ? 65536 : 256);
 }
 
 bool EchoService::openDatagram() {
@@ -168,8 +167,8 @@ bool EchoService::configureSocket() {
                    sizeof ReceiveBufferBytes) != 0) {
         setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &ReceiveBufferBytes, sizeof ReceiveBufferBytes);
     }
-    stopReceiver_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (stopReceiver_ < 0) {
+    wakeLeader_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeLeader_ < 0) {
         closeSocket();
         return false;
     }
@@ -178,16 +177,11 @@ bool EchoService::configureSocket() {
 
 void EchoService::closeSocket() {
     if (socket_ >= 0) close(socket_);
-    if (stopReceiver_ >= 0) close(stopReceiver_);
-    socket_ = stopReceiver_ = -1;
+    if (wakeLeader_ >= 0) close(wakeLeader_);
+    socket_ = wakeLeader_ = -1;
 }
 
 EchoService::~EchoService() {
-    if (receiver_.joinable()) {
-        const uint64_t one = 1;
-        [[maybe_unused]] ssize_t written = write(stopReceiver_, &one, sizeof one);
-        receiver_.join();
-    }
     closeSocket();
 }
 
@@ -286,19 +280,34 @@ EchoService::Outcome EchoService::exchange(Exchange& exchange, uint32_t destAddr
         return outcome;
     }
 
+    const int64_t deadlineMono = sentMono + int64_t{std::max(timeoutMs, 0)} * 1'000'000;
     const auto deadline =
-        std::chrono::steady_clock::time_point(std::chrono::nanoseconds(sentMono)) +
-        std::chrono::milliseconds(std::max(timeoutMs, 0));
+        std::chrono::steady_clock::time_point(std::chrono::nanoseconds(deadlineMono));
     // Declared before the lock, so the hook is gone only after the lock is released.
     CancelSignal::Hook hook(cancel, [&] {
         std::lock_guard lock(lock_);
         exchange.cancelled = true;
         exchange.changed.notify_all();
+        if (leader_ == &exchange) {
+            const uint64_t one = 1;
+            [[maybe_unused]] ssize_t written = write(wakeLeader_, &one, sizeof one);
+        }
     });
     std::unique_lock lock(lock_);
-    exchange.changed.wait_until(lock, deadline,
-                                [&] { return exchange.answered || exchange.cancelled; });
+    while (!exchange.answered && !exchange.cancelled && monotonicNs() < deadlineMono) {
+        if (leader_ == nullptr) {
+            leader_ = &exchange;
+            lock.unlock();
+            lead(deadlineMono);
+            lock.lock();
+            leader_ = nullptr;
+        } else {
+            exchange.changed.wait_until(lock, deadline);
+        }
+    }
     waiting_.erase(exchange.key.sequence);
+    // Someone must go on reading for those still waiting.
+    if (leader_ == nullptr && !waiting_.empty()) waiting_.begin()->second->changed.notify_all();
     if (!exchange.answered) return outcome;
     const IcmpMessage& answer = exchange.answer;
     outcome.status = answer.isError() ? StatusForIcmpError(answer.type, answer.code) : IP_SUCCESS;
@@ -364,24 +373,25 @@ bool EchoService::send(Exchange& exchange, const std::vector<uint8_t>& packet, u
     return true;
 }
 
-void EchoService::receiveLoop() {
-    // A raw socket hands over whole packets, whose checksum is checked; a datagram socket only
-    // needs the echo header and the nonce.
-    std::vector<uint8_t> buffer(mode_ == Mode::Raw ? 65536 : 256);
-    for (;;) {
-        pollfd entries[2] = {{socket_, POLLIN, 0}, {stopReceiver_, POLLIN, 0}};
-        if (poll(entries, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        if (entries[1].revents != 0) return;
-        // Send stamps first: they belong to requests whose answers may be waiting too.
-        if (entries[0].revents & POLLERR) readErrorQueue(buffer.data(), buffer.size());
-        if (entries[0].revents & POLLIN) readPacket(buffer.data(), buffer.size());
+void EchoService::lead(int64_t deadlineMono) {
+    const int64_t leftNs = deadlineMono - monotonicNs();
+    if (leftNs <= 0) return;
+    const timespec timeout{static_cast<time_t>(leftNs / 1'000'000'000),
+                           static_cast<long>(leftNs % 1'000'000'000)};
+    pollfd entries[2] = {{socket_, POLLIN, 0}, {wakeLeader_, POLLIN, 0}};
+    if (ppoll(entries, 2, &timeout, nullptr) <= 0) return;
+    if (entries[1].revents != 0) {
+        uint64_t count = 0;
+        [[maybe_unused]] ssize_t drained = read(wakeLeader_, &count, sizeof count);
     }
+    // Send stamps first: they belong to requests whose answers may be waiting too.
+    if (entries[0].revents & POLLERR) readErrorQueue();
+    if (entries[0].revents & POLLIN) readPacket();
 }
 
-void EchoService::readErrorQueue(uint8_t* buffer, size_t size) {
+void EchoService::readErrorQueue() {
+    uint8_t* buffer = buffer_.data();
+    const size_t size = buffer_.size();
     sockaddr_in from{};
     iovec io{buffer, size};
     alignas(cmsghdr) uint8_t control[512];
@@ -426,7 +436,9 @@ void EchoService::readErrorQueue(uint8_t* buffer, size_t size) {
     }
 }
 
-void EchoService::readPacket(uint8_t* buffer, size_t size) {
+void EchoService::readPacket() {
+    uint8_t* buffer = buffer_.data();
+    const size_t size = buffer_.size();
     sockaddr_in from{};
     iovec io{buffer, size};
     alignas(cmsghdr) uint8_t control[256];

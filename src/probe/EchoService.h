@@ -9,7 +9,7 @@
 #include <optional>
 #include <random>
 #include <string>
-#include <thread>
+#include <vector>
 
 #include "probe/CancelSignal.h"
 #include "probe/EchoTiming.h"
@@ -77,12 +77,14 @@ inline constexpr EchoHandle INVALID_HANDLE_VALUE = -1;
 //
 // Bound once at start-up, where it opens one ICMP socket for the whole process: a datagram
 // socket when the user's group is inside net.ipv4.ping_group_range, else a raw socket (root or
-// cap_net_raw). Then it gives up every privilege (PrivilegeDrop) and starts one receiver thread
-// that reads every answer, with the kernel's time stamps, and hands it to the exchange it
-// belongs to: matched by identifier, sequence and the per-probe nonce in the echo data, and for
-// errors by the quoted destination too. A probe thus costs a send and a wait, no socket of its
-// own. When no socket can be opened the service stays unbound, startupError() tells the user
-// how to fix it, and every exchange ends at once.
+// cap_net_raw). Then it gives up every privilege (PrivilegeDrop). There is no receiver thread:
+// of the exchanges waiting for an answer, one at a time (the leader) reads the socket, with the
+// kernel's time stamps, and hands each answer to the exchange it belongs to, matched by
+// identifier, sequence and the per-probe nonce in the echo data, and for errors by the quoted
+// destination too; the others sleep until their answer is handed over or the lead passes to
+// them. A lone probe thus reads its own answer: a send, a poll and two reads, no socket and no
+// thread hand-over of its own. When no socket can be opened the service stays unbound,
+// startupError() tells the user how to fix it, and every exchange ends at once.
 //
 // All operations are safe from any thread once the service is constructed.
 class EchoService {
@@ -147,9 +149,9 @@ private:
     bool openRaw();
     bool configureSocket();
     void closeSocket();
-    void receiveLoop();
-    void readErrorQueue(uint8_t* buffer, size_t size);
-    void readPacket(uint8_t* buffer, size_t size);
+    void lead(int64_t deadlineMono);
+    void readErrorQueue();
+    void readPacket();
     void deliver(const IcmpMessage& message, std::optional<int64_t> stampNs);
     std::shared_ptr<Exchange> findExchange(EchoHandle handle) const;
     Outcome exchange(Exchange& exchange, uint32_t destAddress, const uint8_t* data, size_t size,
@@ -163,14 +165,18 @@ private:
     std::atomic<bool> sizeAdviceGiven_{false};
 
     int socket_ = -1;
-    int stopReceiver_ = -1;
+    // Written to when the leader must stop reading (its probe was cancelled).
+    int wakeLeader_ = -1;
     uint16_t identifier_ = 0;
-    std::thread receiver_;
+    // Only the leader reads into it: a raw socket hands over whole packets, whose checksum is
+    // checked; a datagram socket only needs the echo header and the nonce.
+    std::vector<uint8_t> buffer_;
 
     // Guards the handles, the waiting exchanges and everything inside an Exchange.
     mutable std::mutex lock_;
     std::map<EchoHandle, std::shared_ptr<Exchange>> exchanges_;
     std::map<uint16_t, Exchange*> waiting_;  // by sequence, while their answer is outstanding
+    Exchange* leader_ = nullptr;             // the waiting exchange that reads the socket
     EchoHandle nextHandle_ = 1;
     uint16_t nextSequence_ = 0;
     std::mt19937_64 nonces_;

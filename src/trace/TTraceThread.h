@@ -39,6 +39,9 @@ public:
     const qint32 StartDelay;
     const qint32 Round;
 
+    // Room enough for the probe, Qt's event posting and a resolver lookup.
+    static constexpr size_t WorkerStackBytes = 512 * 1024;
+
 private:
     void Execute();
     void probeAndPost();
