@@ -362,6 +362,11 @@ bool EchoService::send(Exchange& exchange, const std::vector<uint8_t>& packet, u
         setsockopt(socket_, SOL_IP, IP_TTL, &ttlValue, sizeof ttlValue);
         sent = sendmsg(socket_, &message, 0);
     }
+    // Every ICMP error another probe received also leaves its errno pending on the shared
+    // socket, and the next send fails with it once (which clears it): that failure is not ours,
+    // so send again. A refusal of our own request fails every time.
+    for (int retry = 0; sent < 0 && retry < 3; ++retry)
+        sent = sendmsg(socket_, &message, 0);
     if (sent < 0) {
         const int failure = errno;
         std::lock_guard lock(lock_);

@@ -15,41 +15,44 @@ using test::NetnsChain;
 
 constexpr int Concurrent = 35;
 
-// A full round on the raw path: 35 probes at once on one shared socket, TTL 1..35 over a
-// 3-router chain. Each answer must reach the probe it belongs to.
-TEST(EchoServiceThreads, ConcurrentRawProbesEachGetTheirOwnAnswer) {
+// A full round at once on the one shared socket, TTL 1..35 over a 3-router chain, in both modes.
+// Each answer must reach the probe it belongs to, and the errors other probes receive must not
+// make a send fail.
+TEST(EchoServiceThreads, ConcurrentProbesEachGetTheirOwnAnswer) {
     HOPLARK_REQUIRE_NETNS();
     test::NetnsChainOptions options;
     options.routers = 3;
+    options.pingGroupOpen = true;
     NetnsChain chain(options);
-    const auto result = chain.runInClient([&] {
-        EchoService service({.allowDatagram = false, .allowRaw = true, .dropCapabilities = true});
-        if (service.mode() != EchoService::Mode::Raw) return std::string("not raw");
-        std::vector<std::string> responders(Concurrent);
-        std::vector<std::thread> threads;
-        for (int i = 0; i < Concurrent; ++i) {
-            threads.emplace_back([&, i] {
-                TTrace probe(service);
-                probe.TTL = static_cast<uint8_t>(i + 1);
-                probe.Destination = chain.targetAddress();
-                probe.Timeout = 3000;
-                probe.Probe();
-                responders[i] = probe.ResponderIP.empty() ? "-" : probe.ResponderIP;
-            });
-        }
-        for (auto& thread : threads)
-            thread.join();
-        std::string out;
-        for (const auto& responder : responders)
-            out += responder + "\n";
-        return out;
-    });
-    ASSERT_EQ(result.exitCode, 0) << result.output;
     std::string expected;
     for (int ttl = 1; ttl <= Concurrent; ++ttl) {
         expected += (ttl <= 3 ? chain.routerAddress(ttl) : chain.targetAddress()) + "\n";
     }
-    EXPECT_EQ(result.output, expected);
+    for (bool datagram : {true, false}) {
+        const auto result = chain.runInClient([&] {
+            EchoService service({.allowDatagram = datagram, .allowRaw = !datagram});
+            std::vector<std::string> responders(Concurrent);
+            std::vector<std::thread> threads;
+            for (int i = 0; i < Concurrent; ++i) {
+                threads.emplace_back([&, i] {
+                    TTrace probe(service);
+                    probe.TTL = static_cast<uint8_t>(i + 1);
+                    probe.Destination = chain.targetAddress();
+                    probe.Timeout = 3000;
+                    probe.Probe();
+                    responders[i] = probe.ResponderIP.empty() ? "-" : probe.ResponderIP;
+                });
+            }
+            for (auto& thread : threads)
+                thread.join();
+            std::string out;
+            for (const auto& responder : responders)
+                out += responder + "\n";
+            return out;
+        });
+        ASSERT_EQ(result.exitCode, 0) << result.output;
+        EXPECT_EQ(result.output, expected) << (datagram ? "datagram" : "raw");
+    }
 }
 
 // Reverse names through the client's hosts file, 35 lookups at once.
