@@ -101,6 +101,10 @@ TformMain::TformMain(const QString& settingsPath, WindowServices services, QWidg
         [this](Canvas& canvas, int col, int row, const CellRect& rect, bool fixed) {
             cellPainter_->drgrTraceDrawCell(canvas, col, row, rect, fixed);
         });
+    drgrTrace->setRowSignatureHandler([this](int row, const CellRect& rowRect) {
+        return cellPainter_->rowSignature(row, rowRect);
+    });
+    drgrTrace->setReachAboveHandler([this](int row) { return cellPainter_->reachAbove(row); });
 
     connectSession();
     resize(designSize());
@@ -324,7 +328,9 @@ void TformMain::ScheduleRefresh() {
 
 void TformMain::tmrRefreshTimer() {
     tmrRefresh->stop();
-    drgrTrace->viewport()->repaint();
+    // Results arrive one hop at a time: repainting only the rows a result changed keeps each
+    // repaint's cost to what changed.
+    drgrTrace->repaintChangedRows();
 }
 
 void TformMain::ShowLegend(bool Value) {
@@ -542,6 +548,8 @@ void TformMain::Options1Click() {
     SetShowCurrentTime(dialog.cbShowCurrentTime->isChecked());
     pnlGridResize();
     if (traceState().SamplesTaken > 0) ShowLegend(true);
+    // Any option may change how every cell looks.
+    drgrTrace->viewport()->update();
     ScheduleRefresh();
 }
 

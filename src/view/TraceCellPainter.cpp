@@ -1,5 +1,7 @@
 #include "view/TraceCellPainter.h"
 
+#include <QDataStream>
+#include <QIODevice>
 #include <array>
 #include <optional>
 
@@ -247,6 +249,61 @@ void TraceCellPainter::drawGraphCell(Canvas& canvas, int Row, const CellRect& Re
         canvas.moveTo(xc + 3, yc - 3);
         canvas.lineTo(xc - 4, yc + 4);
     }
+}
+
+QByteArray TraceCellPainter::rowSignature(int Row, const CellRect& rowRect) const {
+    QByteArray signature;
+    QDataStream out(&signature, QIODevice::WriteOnly);
+    const TraceState& state = state_();
+    out << Row << rowRect.left << rowRect.top << rowRect.right << rowRect.bottom;
+    for (int col = 0; col < TTraceGrid::ColCount; ++col)
+        out << grid_.colWidth(col);
+    for (const QColor& color : {colors_.ButtonFace, colors_.Window, colors_.ButtonText,
+                                colors_.Highlight3D, colors_.Shadow3D, SavedFont.color})
+        out << color.rgba();
+    out << SavedFont.name << SavedFont.pointSize;
+    out << options_.WarningSpeed << options_.BadSpeed << options_.ColorHops << options_.ColorGraphs
+        << options_.GraphCurrentSample << options_.ShowCurrentTime << options_.ShowFractions;
+    if (Row <= 0 || Row > state.HopList.count()) return signature;
+
+    out << state.GraphScale << state.Window.FirstSample << state.Window.LastSample;
+    if (options_.ShowFractions) out << MicrosecondGraphScale(state.GraphScale, state.HopList);
+    const auto record = [&out](const THostInfo& r) {
+        out << r.Hop << r.IP << r.DNSName << r.AvgTime << r.MinTime << r.MaxTime << r.CurTime
+            << r.Unreachable << r.LostCount << quint64(r.Samples.size())
+            << quint64(r.SamplesUs.size()) << r.AvgTimeUs << r.MinTimeUs << r.MaxTimeUs
+            << r.CurTimeUs;
+    };
+    const HopTable& HopList = state.HopList;
+    const int index = Row - 1;
+    record(HopList.at(index));
+    // The nearest replying hops above and below: the line of this row ends at their points.
+    const auto neighbour = [&out](int k, const THostInfo& r) {
+        out << k << r.AvgTime << r.AvgTimeUs << quint64(r.Samples.size());
+    };
+    for (int k = index - 1; k >= 0; --k) {
+        if (HopList.at(k).HasReplies()) {
+            neighbour(k, HopList.at(k));
+            break;
+        }
+    }
+    out << -1;
+    for (int k = index + 1; k < HopList.count(); ++k) {
+        if (HopList.at(k).HasReplies()) {
+            neighbour(k, HopList.at(k));
+            break;
+        }
+    }
+    return signature;
+}
+
+int TraceCellPainter::reachAbove(int Row) const {
+    const HopTable& HopList = state_().HopList;
+    if (Row <= 0 || Row > HopList.count()) return Row;
+    for (int k = Row - 2; k >= 0; --k) {
+        if (HopList.at(k).HasReplies()) return k + 1;
+    }
+    return Row;
 }
 
 }  // namespace hoplark

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QPalette>
 #include <functional>
@@ -38,6 +39,15 @@ public:
 
     void drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const CellRect& Rect,
                            bool fixed) const;
+
+    // Everything the cells of one row are painted from, row 0 being the header: two rows with
+    // equal signatures paint the same pixels, so a row whose signature did not change since it
+    // was last painted needs no repaint. A graph cell's line reaches the neighbouring replying
+    // hops, so their records are part of it too.
+    QByteArray rowSignature(int Row, const CellRect& rowRect) const;
+    // The row of the nearest replying hop above `Row`: the graph cell's line reaches up to its
+    // middle. `Row` itself when there is none.
+    int reachAbove(int Row) const;
 
     static const QColor UnreachableColor;
     static const QColor BandNormalColor;

@@ -2,6 +2,7 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QScrollBar>
 #include <algorithm>
 
@@ -24,11 +25,13 @@ TTraceGrid::TTraceGrid(QWidget* parent) : QAbstractScrollArea(parent) {
 }
 
 void TTraceGrid::setColWidth(int col, int width) {
+    if (colWidths_[static_cast<size_t>(col)] == width) return;
     colWidths_[static_cast<size_t>(col)] = width;
     viewport()->update();
 }
 
 void TTraceGrid::setColWidths(const ColumnWidthArray& widths) {
+    if (colWidths_ == widths) return;
     colWidths_ = widths;
     viewport()->update();
 }
@@ -41,9 +44,11 @@ int TTraceGrid::colLeft(int col) const {
 }
 
 void TTraceGrid::setRowCount(int rows) {
-    rowCount_ = std::max(1, rows);
+    rows = std::max(1, rows);
+    if (rows == rowCount_) return;
+    rowCount_ = rows;
+    // The rows themselves repaint with the repaint that follows every change of the table.
     updateScrollRange();
-    viewport()->update();
 }
 
 int TTraceGrid::visibleScrolledRows() const {
@@ -75,28 +80,79 @@ void TTraceGrid::scrollContentsBy(int, int) {
     viewport()->update();
 }
 
-void TTraceGrid::paintEvent(QPaintEvent*) {
-    QPainter painter(viewport());
-    paintCells(painter, viewport()->width(), viewport()->height());
+void TTraceGrid::changeEvent(QEvent* event) {
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) viewport()->update();
 }
 
-void TTraceGrid::paintCells(QPainter& painter, int width, int height) {
+int TTraceGrid::repaintChangedRows() {
+    const QWidget* top = window();
+    if (!isVisible() || (top && top->isMinimized())) {
+        // Hidden rows cost nothing; all of them are repainted when they show again.
+        shownSignatures_.clear();
+        return 0;
+    }
+    const QRegion changed = takeChangedRows();
+    if (!changed.isEmpty()) viewport()->repaint(changed);
+    return static_cast<int>(changed.rectCount());
+}
+
+QRegion TTraceGrid::takeChangedRows() {
+    const int width = viewport()->width();
+    const int height = viewport()->height();
+    std::vector<QByteArray> signatures;
+    QRegion changed;
+    const auto visit = [&](int row, int top) {
+        const size_t slot = signatures.size();
+        const CellRect rowRect{0, top, colLeft(ColCount), top + DefaultRowHeight};
+        // Below the last row only the grid's background shows, the same until a resize.
+        signatures.push_back(row < rowCount_ && rowSignature_ ? rowSignature_(row, rowRect)
+                                                              : QByteArray("below", 5));
+        const bool same = rowSignature_ && slot < shownSignatures_.size() &&
+                          shownSignatures_[slot] == signatures.back();
+        // One rectangle per row, so that neighbouring changed rows stay countable.
+        if (!same) changed = changed.united(QRect(0, top, width, DefaultRowHeight));
+    };
+    visit(0, 0);
+    for (int row = topRow_, top = DefaultRowHeight; top < height; ++row, top += DefaultRowHeight)
+        visit(row, top);
+    shownSignatures_ = std::move(signatures);
+    return changed;
+}
+
+void TTraceGrid::paintEvent(QPaintEvent* event) {
+    QPainter painter(viewport());
+    paintCells(painter, viewport()->width(), viewport()->height(), event->region());
+}
+
+void TTraceGrid::paintCells(QPainter& painter, int width, int height, const QRegion& area) {
     const QColor background = palette().color(QPalette::Button);
     Canvas canvas(painter, drawingFont_);
+    const auto paintCell = [&](int col, int row, int top) {
+        const int left = colLeft(col);
+        const int right = left + colWidths_[static_cast<size_t>(col)];
+        if (drawCell_)
+            drawCell_(canvas, col, row, {left, top, right, top + DefaultRowHeight}, row == 0);
+    };
+    const auto meets = [&](int top, int bottom) {
+        return area.isEmpty() || area.intersects(QRect(0, top, width, bottom - top));
+    };
     const auto paintRow = [&](int row, int top) {
-        int left = 0;
-        for (int col = 0; col < ColCount; ++col) {
-            const int right = left + colWidths_[static_cast<size_t>(col)];
-            if (drawCell_)
-                drawCell_(canvas, col, row, {left, top, right, top + DefaultRowHeight}, row == 0);
-            left = right;
+        if (meets(top, top + DefaultRowHeight)) {
+            for (int col = 0; col < ColCount; ++col)
+                paintCell(col, row, top);
+            return;
         }
+        // A row left out still draws the lines it reaches up into a repainted row with, over
+        // that row, as a full repaint does.
+        const int reach = reachAbove_ ? reachAbove_(row) : row;
+        if (reach < row && meets(top - (row - reach) * DefaultRowHeight, top))
+            paintCell(ColCount - 1, row, top);
     };
     paintRow(0, 0);
     int top = DefaultRowHeight;
-    for (int row = topRow_; row < rowCount_ && top < height; ++row, top += DefaultRowHeight) {
+    for (int row = topRow_; row < rowCount_ && top < height; ++row, top += DefaultRowHeight)
         paintRow(row, top);
-    }
     // Only where no cell is does the grid's own background show.
     const int cellsRight = colLeft(ColCount);
     if (cellsRight < width) painter.fillRect(cellsRight, 0, width - cellsRight, top, background);

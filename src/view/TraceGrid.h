@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QByteArray>
+#include <QRegion>
 #include <functional>
+#include <vector>
 
 #include "view/Canvas.h"
 #include "view/CanvasFont.h"
@@ -22,10 +25,29 @@ public:
 
     using DrawCellHandler =
         std::function<void(Canvas& canvas, int col, int row, const CellRect& rect, bool fixed)>;
+    // What a row is painted from (see TraceCellPainter::rowSignature).
+    using RowSignatureHandler = std::function<QByteArray(int row, const CellRect& rowRect)>;
 
     explicit TTraceGrid(QWidget* parent = nullptr);
 
     void setDrawCellHandler(DrawCellHandler handler) { drawCell_ = std::move(handler); }
+    void setRowSignatureHandler(RowSignatureHandler handler) {
+        rowSignature_ = std::move(handler);
+        shownSignatures_.clear();
+    }
+    // The highest row whose area a row's last column draws into (the row itself when it draws
+    // only inside its own). A row repainted alone is covered by these drawings in a full
+    // repaint, so they are repeated over it.
+    using ReachAboveHandler = std::function<int(int row)>;
+    void setReachAboveHandler(ReachAboveHandler handler) { reachAbove_ = std::move(handler); }
+
+    // Repaints, at once, only the shown rows whose signature changed since this last ran (all
+    // of them the first time, or without a signature handler); nothing while the window is
+    // hidden or minimised, which is repainted in full when it shows again. Returns the number
+    // of separate row bands repainted.
+    int repaintChangedRows();
+    // The shown rows whose signature changed since the last call, which now count as painted.
+    QRegion takeChangedRows();
 
     int colWidth(int col) const { return colWidths_[static_cast<size_t>(col)]; }
     void setColWidth(int col, int width);
@@ -35,6 +57,7 @@ public:
     int colLeft(int col) const;
 
     int rowCount() const { return rowCount_; }
+    // Takes effect on screen with the next repaintChangedRows() or update().
     void setRowCount(int rows);
     int defaultRowHeight() const { return DefaultRowHeight; }
     // The first scrolled row shown under the header.
@@ -47,19 +70,25 @@ public:
     const CanvasFont& drawingFont() const { return drawingFont_; }
     void setDrawingFont(const CanvasFont& font) { drawingFont_ = font; }
 
-    // Paints the whole cell area of clientWidth() x viewport height into `painter`.
-    void paintCells(QPainter& painter, int width, int height);
+    // Paints the cell area of width x height into `painter`: the rows that meet `area`, or all
+    // rows when it is empty.
+    void paintCells(QPainter& painter, int width, int height, const QRegion& area = QRegion());
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void updateScrollRange();
     int visibleScrolledRows() const;
 
     DrawCellHandler drawCell_;
+    RowSignatureHandler rowSignature_;
+    ReachAboveHandler reachAbove_;
+    // Per shown row from the top (the header first): its signature when last repainted.
+    std::vector<QByteArray> shownSignatures_;
     ColumnWidthArray colWidths_{35, 27, 90, 121, 82, 119};
     int rowCount_ = 2;
     int topRow_ = 1;

@@ -100,20 +100,29 @@ TEST_F(MainWindowTest, ABurstOfRefreshRequestsPaintsOnce) {
     form.drgrTrace->viewport()->installEventFilter(&counter);
     QTest::qWait(30);
     counter.paints = 0;
-    for (int i = 0; i < 10; ++i)
-        form.ScheduleRefresh();
-    EXPECT_EQ(counter.paints, 0);
+    form.editDestination->setText(QStringLiteral("127.0.0.10"));
+    form.btnTraceClick();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return form.session().isTracing(); }));
     QTest::qWait(50);
     EXPECT_EQ(counter.paints, 1);
 
-    // Requests made by queued events are all merged before the single repaint.
+    // Ten results already queued are all merged before the single repaint.
+    counter.paints = 0;
+    const TraceId trace = form.session().currentTrace();
+    for (int hop = 1; hop <= 10; ++hop)
+        fakes.launcher->postResult(trace, hop, QStringLiteral("127.0.0.%1").arg(hop), hop);
+    QTest::qWait(50);
+    EXPECT_EQ(counter.paints, 1);
+    EXPECT_EQ(form.traceState().HopList.count(), 10);
+
+    // Requests that change nothing the grid shows paint nothing.
     counter.paints = 0;
     for (int i = 0; i < 10; ++i) {
         QMetaObject::invokeMethod(
             &form, [this] { form.ScheduleRefresh(); }, Qt::QueuedConnection);
     }
     QTest::qWait(50);
-    EXPECT_EQ(counter.paints, 1);
+    EXPECT_EQ(counter.paints, 0);
 }
 
 TEST_F(MainWindowTest, DelayLadderAndRoundCountFields) {
