@@ -2,9 +2,11 @@
 # Runs mtr and Hoplark's report mode side by side on one namespace path with fractional per-hop
 # delays (bench/delay_path.cpp: hops 0, 0.3, 2.5 and 7.7 ms away) and prints, for each tool,
 # the mean round trip and its error per hop and the CPU (user + system) per probe, first on an
-# otherwise idle machine, then with every core kept busy. Run as root, after a build with tests:
+# otherwise idle machine, then with every core kept busy. CPU per probe is that of a long run
+# less that of a short one, over the probes the long run sent more, so that neither tool's
+# start-up counts. Run as root, after a build with tests (a Release build for CPU figures):
 #
-#   bench/compare_mtr.sh [BUILD_DIR] [ROUNDS]      (defaults: build-test, 30)
+#   [HOPLARK=path/to/hoplark] bench/compare_mtr.sh [BUILD_DIR] [ROUNDS]   (build-test, 30)
 #
 # Everything runs inside the namespaces the path helper makes; nothing leaves the machine.
 set -euo pipefail
@@ -12,7 +14,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:-$root/build-test}" && pwd)
 rounds=${2:-30}
-hoplark=$build/hoplark
+hoplark=${HOPLARK:-$build/hoplark}  # another build of the program may be given
 path_helper=$build/bench/hoplark_delay_path
 
 if [[ $(id -u) -ne 0 ]]; then echo "compare_mtr.sh: run as root (namespaces)" >&2; exit 2; fi
@@ -57,11 +59,14 @@ timed() {
     { time ip netns exec "$client" "$@" > "$out" 2> /dev/null; } 2> "$out.cpu"
 }
 
+short=5
 run_both() {
-    local label=$1
-    timed "$work/mtr.$label" mtr -r -n -j -c "$rounds" -i 0.2 "$target"
-    timed "$work/hoplark.$label" "$hoplark" --report "$target" --count "$rounds" \
-        --delay "0.2 Seconds" --timeout 2000 --no-dns --format json
+    local label=$1 count
+    for count in "$short" "$rounds"; do
+        timed "$work/mtr.$label.$count" mtr -r -n -j -c "$count" -i 0.2 "$target"
+        timed "$work/hoplark.$label.$count" "$hoplark" --report "$target" --count "$count" \
+            --delay "0.2 Seconds" --timeout 2000 --no-dns --format json
+    done
 }
 
 run_both idle
@@ -72,9 +77,9 @@ done
 run_both busy
 stop_busy
 
-python3 - "$work" <<'PY'
+python3 - "$work" "$short" "$rounds" <<'PY'
 import json, sys, os
-work = sys.argv[1]
+work, short, rounds = sys.argv[1], sys.argv[2], sys.argv[3]
 hops = {}
 for line in open(os.path.join(work, "hops")):
     k, address, us = line.split()
@@ -109,8 +114,14 @@ def hoplark(label):
             means[hop["ip"]] = sum(values) / len(values)
     return means, probes, cpu(path)
 
+def measured(tool, label):
+    parse = mtr if tool == "mtr" else hoplark
+    means, probes, seconds = parse(label + "." + rounds)
+    _, fewer, less = parse(label + "." + short)
+    return means, probes - fewer, seconds - less
+
 for label, title in (("idle", "idle"), ("busy", "every core busy")):
-    results = {"mtr": mtr(label), "hoplark": hoplark(label)}
+    results = {tool: measured(tool, label) for tool in ("mtr", "hoplark")}
     print(f"== {title} ==")
     print(f"{'hop':>3} {'address':<12} {'set ms':>7} | {'mtr ms':>8} {'error':>7} | {'hoplark ms':>10} {'error':>7}")
     errors = {"mtr": [], "hoplark": []}
@@ -128,7 +139,7 @@ for label, title in (("idle", "idle"), ("busy", "every core busy")):
         means, probes, seconds = results[tool]
         mean_error = sum(errors[tool]) / len(errors[tool]) if errors[tool] else float("nan")
         per_probe = 1e6 * seconds / probes if probes else float("nan")
-        print(f"{tool:>8}: mean |error| {mean_error:.3f} ms over {len(errors[tool])} hops, "
-              f"{probes} probes, CPU {seconds:.3f} s = {per_probe:.1f} us per probe")
+        print(f"{tool:>8}: mean |error| {mean_error:.3f} ms over {len(errors[tool])} hops; "
+              f"{probes} more probes cost {seconds:.3f} s CPU = {per_probe:.1f} us per probe")
     print()
 PY
