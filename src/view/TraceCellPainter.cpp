@@ -2,7 +2,9 @@
 
 #include <QDataStream>
 #include <QIODevice>
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <optional>
 
 #include "view/GraphPoints.h"
@@ -26,7 +28,25 @@ const QColor Blue(0, 0, 255);
 const QColor Black(0, 0, 0);
 const QColor LabelGreen(0, 128, 0);
 
+// Relative luminance and contrast ratio as the WCAG define them.
+double RelativeLuminance(const QColor& color) {
+    const auto channel = [](double value) {
+        return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) +
+           0.0722 * channel(color.blueF());
+}
+
+constexpr double ReadableContrast = 4.5;
+constexpr double SmallTextContrast = 9.0;
+
 }  // namespace
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+    const double la = RelativeLuminance(a);
+    const double lb = RelativeLuminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
 
 const QColor TraceCellPainter::UnreachableColor(255, 230, 230);
 const QColor TraceCellPainter::BandNormalColor(218, 255, 217);
@@ -63,11 +83,13 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
     const THostInfo& r = HopList.at(Row - 1);
     const int textTop = Rect.top + 2;
 
+    const QColor rowBackground =
+        r.Unreachable && options_.ColorGraphs ? UnreachableColor : colors_.Window;
     if (!(Col == 5 && options_.ColorGraphs)) {
-        canvas.setBrushColor(r.Unreachable && options_.ColorGraphs ? UnreachableColor
-                                                                   : colors_.Window);
+        canvas.setBrushColor(rowBackground);
         canvas.fillRect(Rect);
     }
+    useTextColorOn(canvas, SavedFont.color, rowBackground);
 
     switch (Col) {
         case 0:
@@ -82,6 +104,7 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
                 }
             }
             // The opaque text fills the whole cell, so its brush becomes the cell's colour.
+            useTextColorOn(canvas, SavedFont.color, canvas.brushColor());
             if (!r.Unreachable) {
                 canvas.textRect(Rect, Rect.left + NumberIndent, textTop, QString::number(r.Hop));
             }
@@ -108,6 +131,7 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
                 CellRect R2 = Rect;
                 R2.left += canvas.textWidth(widestTime()) + 2 * NumberIndent;
                 canvas.setFontColor(Blue);
+                useTextColorOn(canvas, Blue, rowBackground);
                 canvas.textRect(R2, R2.left, textTop, QStringLiteral("(%1)").arg(currentText(r)));
                 canvas.setFontColor(colors_.ButtonText);
             }
@@ -147,12 +171,14 @@ void TraceCellPainter::drawHeaderCell(Canvas& canvas, int Col, const CellRect& R
     canvas.drawRaisedInnerEdge(Rect, colors_.Highlight3D, colors_.Shadow3D);
     const CellRect R1{Rect.left + 1, Rect.top + 1, Rect.right - 1, Rect.bottom - 1};
     const int textTop = Rect.top + 2;
+    useTextColorOn(canvas, colors_.ButtonText, colors_.ButtonFace);
 
     if (Col == 4 && options_.ShowCurrentTime) {
         const int x0 = Rect.left + (W - canvas.textWidth(QStringLiteral("Avg/(Cur) Time"))) / 2;
         canvas.textRect(R1, x0, textTop, QStringLiteral("Avg/"));
         canvas.moveTo(x0 + canvas.textWidth(QStringLiteral("Avg/")), textTop);
         canvas.setFontColor(Blue);
+        useTextColorOn(canvas, Blue, colors_.ButtonFace);
         canvas.textOutAtPen(QStringLiteral("(Cur)"));
         canvas.setFontColor(colors_.ButtonText);
         canvas.textOutAtPen(QStringLiteral(" Time"));
@@ -173,6 +199,9 @@ void TraceCellPainter::drawGraphCell(Canvas& canvas, int Row, const CellRect& Re
     const int H = grid_.defaultRowHeight();
     const int ymid = Rect.top + H / 2;
 
+    // What the scale labels stand on, at the cell's left and right ends.
+    QColor leftBackground = colors_.Window;
+    QColor rightBackground = colors_.Window;
     if (options_.ColorGraphs) {
         // Bands use the full column width; a threshold equal to the scale gets no band.
         std::optional<int> xw;
@@ -194,12 +223,17 @@ void TraceCellPainter::drawGraphCell(Canvas& canvas, int Row, const CellRect& Re
             canvas.setBrushColor(BandBadColor);
             canvas.fillRect({*xb, Rect.top, Rect.right, bandBottom});
         }
+        leftBackground = BandNormalColor;
+        rightBackground = xb ? BandBadColor : xw ? BandWarningColor : BandNormalColor;
     }
 
     if (Row == 1) {
         canvas.setFont({QStringLiteral("Times New Roman"), 7, LabelGreen});
         canvas.setBrushClear();
+        // The small labels' smoothed edges are paler than their colour: they aim higher.
+        useTextColorOn(canvas, LabelGreen, leftBackground, SmallTextContrast);
         canvas.textOut(Rect.left + 4, Rect.top, QStringLiteral("0"));
+        useTextColorOn(canvas, LabelGreen, rightBackground, SmallTextContrast);
         const QString scaleText = QString::number(GraphScale);
         canvas.textOut(Rect.right - canvas.textWidth(scaleText) - 4, Rect.top, scaleText);
         canvas.setFont(SavedFont);
@@ -304,6 +338,35 @@ int TraceCellPainter::reachAbove(int Row) const {
         if (HopList.at(k).HasReplies()) return k + 1;
     }
     return Row;
+}
+
+bool TraceCellPainter::darkTheme() const {
+    return colors_.Window.lightness() < 128;
+}
+
+QColor TraceCellPainter::readable(const QColor& text, const QColor& background,
+                                  double contrast) const {
+    // A light theme keeps every colour as it is; a dark one keeps a colour that reads well.
+    if (!darkTheme() || ContrastRatio(text, background) >= contrast) return text;
+    const QColor pole = ContrastRatio(Black, background) >= ContrastRatio(Qt::white, background)
+                            ? Black
+                            : QColor(Qt::white);
+    // Plain text becomes black or white; a coloured one keeps its hue, lightened or darkened
+    // just enough (the current time's blue turns light blue on a dark window).
+    if (text.hsvSaturation() < 64) return pole;
+    for (int step = 1; step < 10; ++step) {
+        const double t = step / 10.0;
+        const QColor mixed = QColor::fromRgbF(float(text.redF() * (1 - t) + pole.redF() * t),
+                                              float(text.greenF() * (1 - t) + pole.greenF() * t),
+                                              float(text.blueF() * (1 - t) + pole.blueF() * t));
+        if (ContrastRatio(mixed, background) >= contrast) return mixed;
+    }
+    return pole;
+}
+
+void TraceCellPainter::useTextColorOn(Canvas& canvas, const QColor& text, const QColor& background,
+                                      double contrast) const {
+    if (darkTheme()) canvas.setFontColor(readable(text, background, contrast));
 }
 
 }  // namespace hoplark

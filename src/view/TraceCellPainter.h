@@ -15,6 +15,9 @@ namespace hoplark {
 
 class TTraceGrid;
 
+// The contrast ratio of two colours, 1 to 21, as the WCAG define it.
+double ContrastRatio(const QColor& a, const QColor& b);
+
 // Paints every cell of the trace grid from the hop table: the header, the hop rows with their
 // colouring and texts, and the latency graph column.
 class TraceCellPainter {
@@ -55,6 +58,12 @@ public:
     static const QColor BandBadColor;
 
 private:
+    // On a dark window the texts keep a contrast of 4.5:1 with what they are drawn on.
+    bool darkTheme() const;
+    QColor readable(const QColor& text, const QColor& background, double contrast) const;
+    void useTextColorOn(Canvas& canvas, const QColor& text, const QColor& background,
+                        double contrast = 4.5) const;
+
     void drawHeaderCell(Canvas& canvas, int Col, const CellRect& Rect) const;
     void drawGraphCell(Canvas& canvas, int Row, const CellRect& Rect) const;
     // Column 4's texts, whole milliseconds or to 0.01 ms, and the widest average they make.
