@@ -24,21 +24,9 @@ int64_t nowNs() {
     return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-// Timer wake-ups on a busy (or virtual) machine come late by tens of microseconds: sleep to a
-// little before the due time, then watch the clock for the rest.
+// Timer wake-ups on a busy (or virtual) machine come late by tens of microseconds: wait in
+// poll to a little before the due time, then watch the clock for the rest.
 constexpr int64_t SpinNs = 200'000;
-
-void waitUntil(int64_t ns) {
-    const int64_t sleepTo = ns - SpinNs;
-    if (sleepTo > nowNs()) {
-        timespec until{static_cast<time_t>(sleepTo / 1'000'000'000),
-                       static_cast<long>(sleepTo % 1'000'000'000)};
-        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-        }
-    }
-    while (nowNs() < ns) {
-    }
-}
 
 }  // namespace
 
@@ -99,6 +87,17 @@ void TunDelayLine::serve() {
     };
     std::deque<Pending> pending;  // in arrival order, so due times only grow
     std::vector<uint8_t> buffer(65536);
+    // Everything that has arrived, each stamped as soon as it is read.
+    const auto takeArrivals = [&] {
+        for (;;) {
+            const ssize_t length = read(tunFd_, buffer.data(), buffer.size());
+            if (length <= 0) return;
+            const int64_t arrived = nowNs();
+            std::vector<uint8_t> packet(buffer.begin(), buffer.begin() + length);
+            if (transform_ && !transform_(packet)) continue;
+            pending.push_back({arrived + delayNs_, std::move(packet)});
+        }
+    };
     for (;;) {
         timespec wait{};
         timespec* timeout = nullptr;
@@ -111,17 +110,11 @@ void TunDelayLine::serve() {
         pollfd entries[2] = {{tunFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
         if (ppoll(entries, 2, timeout, nullptr) < 0 && errno != EINTR) return;
         if (entries[1].revents != 0) return;
-        // Everything that has arrived, each stamped as soon as it is read.
-        for (;;) {
-            const ssize_t length = read(tunFd_, buffer.data(), buffer.size());
-            if (length <= 0) break;
-            const int64_t arrived = nowNs();
-            std::vector<uint8_t> packet(buffer.begin(), buffer.begin() + length);
-            if (transform_ && !transform_(packet)) continue;
-            pending.push_back({arrived + delayNs_, std::move(packet)});
-        }
+        takeArrivals();
         while (!pending.empty() && pending.front().dueNs - nowNs() <= SpinNs) {
-            waitUntil(pending.front().dueNs);
+            // Packets that arrive meanwhile are still stamped on time.
+            while (nowNs() < pending.front().dueNs)
+                takeArrivals();
             const auto& packet = pending.front().packet;
             [[maybe_unused]] ssize_t written = write(tunFd_, packet.data(), packet.size());
             pending.pop_front();
