@@ -105,6 +105,8 @@ TformMain::TformMain(const QString& settingsPath, WindowServices services, QWidg
         return cellPainter_->rowSignature(row, rowRect);
     });
     drgrTrace->setReachAboveHandler([this](int row) { return cellPainter_->reachAbove(row); });
+    drgrTrace->setRowDescriptionHandler(
+        [this](int row) { return cellPainter_->rowDescription(row); });
 
     connectSession();
     resize(designSize());

@@ -369,4 +369,17 @@ void TraceCellPainter::useTextColorOn(Canvas& canvas, const QColor& text, const 
     if (darkTheme()) canvas.setFontColor(readable(text, background, contrast));
 }
 
+QString TraceCellPainter::rowDescription(int Row) const {
+    const HopTable& HopList = state_().HopList;
+    if (Row <= 0 || Row > HopList.count()) return {};
+    const THostInfo& r = HopList.at(Row - 1);
+    if (r.Unreachable) return QStringLiteral("hop %1, %2").arg(r.Hop).arg(r.DNSName);
+    QStringList parts{QStringLiteral("hop %1").arg(r.Hop)};
+    parts << (r.IP.isEmpty() ? QStringLiteral("no answer") : r.IP);
+    if (!r.DNSName.isEmpty() && r.DNSName != NO_NAME) parts << r.DNSName;
+    if (r.HasReplies()) parts << QStringLiteral("average %1 ms").arg(averageText(r));
+    if (r.LostCount > 0) parts << QStringLiteral("%1 lost").arg(r.LostCount);
+    return parts.join(QStringLiteral(", "));
+}
+
 }  // namespace hoplark

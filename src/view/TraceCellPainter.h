@@ -48,6 +48,9 @@ public:
     // was last painted needs no repaint. A graph cell's line reaches the neighbouring replying
     // hops, so their records are part of it too.
     QByteArray rowSignature(int Row, const CellRect& rowRect) const;
+    // A hop row as a screen reader says it: "hop 3, 10.0.0.1, core-1.example, average 12 ms,
+    // 2 lost".
+    QString rowDescription(int Row) const;
     // The row of the nearest replying hop above `Row`: the graph cell's line reaches up to its
     // middle. `Row` itself when there is none.
     int reachAbove(int Row) const;

@@ -1,5 +1,7 @@
 #include "view/TraceGrid.h"
 
+#include "view/TraceGridAccessible.h"
+
 #include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
@@ -9,6 +11,7 @@
 namespace hoplark {
 
 TTraceGrid::TTraceGrid(QWidget* parent) : QAbstractScrollArea(parent) {
+    TraceGridAccessible::install();
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(2);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

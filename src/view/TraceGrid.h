@@ -25,6 +25,14 @@ public:
 
     using DrawCellHandler =
         std::function<void(Canvas& canvas, int col, int row, const CellRect& rect, bool fixed)>;
+    // A hop row read as one sentence, for screen readers.
+    using RowDescriptionHandler = std::function<QString(int row)>;
+    void setRowDescriptionHandler(RowDescriptionHandler handler) {
+        rowDescription_ = std::move(handler);
+    }
+    QString rowDescription(int row) const {
+        return rowDescription_ ? rowDescription_(row) : QString();
+    }
     // What a row is painted from (see TraceCellPainter::rowSignature).
     using RowSignatureHandler = std::function<QByteArray(int row, const CellRect& rowRect)>;
 
@@ -86,6 +94,7 @@ private:
 
     DrawCellHandler drawCell_;
     RowSignatureHandler rowSignature_;
+    RowDescriptionHandler rowDescription_;
     ReachAboveHandler reachAbove_;
     // Per shown row from the top (the header first): its signature when last repainted.
     std::vector<QByteArray> shownSignatures_;
