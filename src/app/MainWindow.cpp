@@ -13,6 +13,7 @@
 #include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <QtMath>
 #include <utility>
 
 #include "app/AboutBox.h"
@@ -555,11 +556,15 @@ void TformMain::Options1Click() {
     ScheduleRefresh();
 }
 
-QImage TformMain::paneImage() {
-    // One pixel wider and taller than the pane, from the pane's place in the window.
+QImage TformMain::paneImage(qreal devicePixelRatio) {
+    // One pixel wider and taller than the pane, from the pane's place in the window, at the
+    // screen's pixel density so that a scaled screen copies as sharp as it shows.
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : devicePixelRatioF();
     const QRect source(pnlRight->mapTo(this, QPoint(0, 0)),
                        QSize(pnlRight->width() + 1, pnlRight->height() + 1));
-    QImage image(source.size(), QImage::Format_RGB32);
+    QImage image(qCeil(source.width() * ratio), qCeil(source.height() * ratio),
+                 QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
     image.fill(palette().color(QPalette::Window));
     render(&image, QPoint(0, 0), QRegion(source),
            QWidget::DrawWindowBackground | QWidget::DrawChildren);

@@ -144,7 +144,8 @@ public:
 
     THelpWindow* helpWindow();
     // The right-hand pane as displayed, one pixel wider and taller than the pane.
-    QImage paneImage();
+    // At `devicePixelRatio`, or the window's own when 0.
+    QImage paneImage(qreal devicePixelRatio = 0);
 
 public slots:
     // Handlers of the trace controls; each forwards to the session.

@@ -37,5 +37,20 @@ TEST(DesktopIntegrationTest, WindowAndAboutBoxShowTheProgramIcon) {
     EXPECT_EQ(qAlpha(image.pixel(0, image.height() / 2)), 0);
 }
 
+TEST(DesktopIntegrationTest, CopyAsImageRendersAtTheScreensPixelDensity) {
+    testing::TempSettings settings;
+    testing::FakeWindowServices fakes;
+    TformMain form(settings.path(), fakes.services());
+    form.move(0, 0);
+    form.resize(form.designSize());
+    form.show();
+    const QImage image = form.paneImage(1.5);
+    EXPECT_EQ(image.size(), QSize(782, 495));
+    EXPECT_DOUBLE_EQ(image.devicePixelRatio(), 1.5);
+    // An unscaled screen keeps the pane's size plus one pixel.
+    const QImage plain = form.paneImage(1.0);
+    EXPECT_EQ(plain.size(), QSize(521, 330));
+}
+
 }  // namespace
 }  // namespace hoplark
