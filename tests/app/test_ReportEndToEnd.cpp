@@ -261,7 +261,8 @@ TEST_F(ReportEndToEnd, FractionalDelaysShowInTheMicrosecondStatistics) {
     const ProgramRun wide = report(chain, arguments + QStringList{"--wide"});
     ASSERT_EQ(wide.exitCode, 0) << wide.err;
     EXPECT_TRUE(wide.out.contains(QStringLiteral("StDev  Jttr"))) << wide.out;
-    EXPECT_TRUE(wide.out.contains(QRegularExpression(QStringLiteral(R"(  7\.[7-9]\d  )"))))
+    // The 7.7 ms hop in hundredths: a mean a busy machine pushes past 8 still shows its fraction.
+    EXPECT_TRUE(wide.out.contains(QRegularExpression(QStringLiteral(R"(  (7\.[7-9]|8\.\d)\d  )"))))
         << wide.out;
 }
 
