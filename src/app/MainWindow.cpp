@@ -21,6 +21,7 @@
 #include "app/HelpWindow.h"
 #include "app/HistoryList.h"
 #include "app/HoplarkIcon.h"
+#include "app/MainWindowKeys.h"
 #include "app/MainWindowLayout.h"
 #include "app/OptionsDialog.h"
 #include "app/QtMessageBoxes.h"
@@ -79,6 +80,7 @@ TformMain::TformMain(const QString& settingsPath, WindowServices services, QWidg
     connect(tmrRefresh, &QTimer::timeout, this, &TformMain::tmrRefreshTimer);
 
     layout.buildMenus();
+    new MainWindowKeys(*this);
 
     // Enter in the fields lands here (they do not use it themselves) and presses Trace.
     setTabOrder(editDestination, btnTrace);

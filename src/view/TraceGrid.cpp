@@ -2,6 +2,7 @@
 
 #include "view/TraceGridAccessible.h"
 
+#include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
@@ -51,6 +52,7 @@ void TTraceGrid::setRowCount(int rows) {
     if (rows == rowCount_) return;
     rowCount_ = rows;
     // The rows themselves repaint with the repaint that follows every change of the table.
+    currentRow_ = std::clamp(currentRow_, 1, std::max(1, rowCount_ - 1));
     updateScrollRange();
 }
 
@@ -86,6 +88,54 @@ void TTraceGrid::scrollContentsBy(int, int) {
 void TTraceGrid::changeEvent(QEvent* event) {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::PaletteChange) viewport()->update();
+}
+
+void TTraceGrid::setCurrentRow(int row) {
+    currentRow_ = std::clamp(row, 1, std::max(1, rowCount_ - 1));
+    // Keep it in view: scroll just far enough.
+    QScrollBar* bar = verticalScrollBar();
+    const int shown = visibleScrolledRows();
+    if (currentRow_ < topRow_) bar->setValue(currentRow_ - 1);
+    if (currentRow_ >= topRow_ + shown) bar->setValue(currentRow_ - shown);
+    viewport()->update();
+}
+
+void TTraceGrid::keyPressEvent(QKeyEvent* event) {
+    const int page = visibleScrolledRows();
+    switch (event->key()) {
+        case Qt::Key_Up:
+            setCurrentRow(currentRow_ - 1);
+            break;
+        case Qt::Key_Down:
+            setCurrentRow(currentRow_ + 1);
+            break;
+        case Qt::Key_PageUp:
+            setCurrentRow(currentRow_ - page);
+            break;
+        case Qt::Key_PageDown:
+            setCurrentRow(currentRow_ + page);
+            break;
+        case Qt::Key_Home:
+            setCurrentRow(1);
+            break;
+        case Qt::Key_End:
+            setCurrentRow(rowCount_ - 1);
+            break;
+        default:
+            QAbstractScrollArea::keyPressEvent(event);
+            return;
+    }
+    event->accept();
+}
+
+void TTraceGrid::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void TTraceGrid::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
 }
 
 int TTraceGrid::repaintChangedRows() {
@@ -126,6 +176,16 @@ QRegion TTraceGrid::takeChangedRows() {
 void TTraceGrid::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     paintCells(painter, viewport()->width(), viewport()->height(), event->region());
+    // The keyboard's place: a focus frame around the current row, over the painted cells.
+    if (hasFocus() && currentRow_ >= topRow_) {
+        const int top = DefaultRowHeight * (1 + currentRow_ - topRow_);
+        if (top < viewport()->height()) {
+            const int width = std::min(colLeft(ColCount), viewport()->width());
+            painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(0, top, width - 1, DefaultRowHeight - 1);
+        }
+    }
 }
 
 void TTraceGrid::paintCells(QPainter& painter, int width, int height, const QRegion& area) {

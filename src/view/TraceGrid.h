@@ -70,6 +70,9 @@ public:
     int defaultRowHeight() const { return DefaultRowHeight; }
     // The first scrolled row shown under the header.
     int topRow() const { return topRow_; }
+    // The row the arrow keys move (1 .. rowCount() - 1), framed while the grid has the focus.
+    int currentRow() const { return currentRow_; }
+    void setCurrentRow(int row);
 
     // Width of the cell area: the widget less its frame and a shown vertical scroll bar.
     int clientWidth() const;
@@ -87,6 +90,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void updateScrollRange();
@@ -101,6 +107,7 @@ private:
     ColumnWidthArray colWidths_{35, 27, 90, 121, 82, 119};
     int rowCount_ = 2;
     int topRow_ = 1;
+    int currentRow_ = 1;
     CanvasFont drawingFont_;
 };
 

@@ -1,0 +1,132 @@
+// The window from the keyboard alone: tabbing through the controls, Enter and Delete on the
+// history list, the grid's arrow keys and the copy key.
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QTest>
+
+#include "app/MainWindow.h"
+#include "app/WindowFakes.h"
+#include "support/TempSettings.h"
+#include "view/TraceText.h"
+
+namespace hoplark {
+namespace {
+
+class WindowKeysTest : public ::testing::Test {
+protected:
+    WindowKeysTest() : form(settings.path(), fakes.services()) {
+        fakes.names->reverse[InetAddr("127.0.0.3")] = "target.hoplark.test";
+        form.move(0, 0);
+        form.resize(form.designSize());
+        form.show();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
+    }
+
+    void key(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(widget, key, modifiers);
+    }
+    QStringList history() const {
+        QStringList items;
+        for (int i = 0; i < form.lbHistory->count(); ++i)
+            items << form.lbHistory->item(i)->text();
+        return items;
+    }
+
+    testing::TempSettings settings;
+    testing::FakeWindowServices fakes;
+    TformMain form;
+};
+
+TEST_F(WindowKeysTest, TabVisitsEveryControlInOrder) {
+    form.miShowHistorySlider->trigger();
+    form.editSampleCount->setText(QStringLiteral("5"));
+    form.pnlTimePeriod->show();
+    form.editDestination->setFocus();
+    const QWidget* expected[] = {form.btnTrace,        form.editTraceCount, form.editDelay,
+                                 form.editSampleCount, form.lbHistory,      form.drgrTrace,
+                                 form.tbTime,          form.editDestination};
+    for (const QWidget* next : expected) {
+        key(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), next)
+            << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className()
+                                            : "nothing");
+    }
+}
+
+TEST_F(WindowKeysTest, EnterOnAHistoryRowTracesThatRowAndDeleteRemovesIt) {
+    form.lbHistory->addItems(
+        {QStringLiteral("127.0.0.9"), QStringLiteral("127.0.0.3"), QStringLiteral("127.0.0.4")});
+    form.editDestination->setText(QStringLiteral("typed.example"));
+    form.lbHistory->setFocus();
+    form.lbHistory->setCurrentRow(0);
+    key(form.lbHistory, Qt::Key_Down);
+    key(form.lbHistory, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return form.session().isTracing(); }));
+    EXPECT_EQ(form.editDestination->text(), QStringLiteral("127.0.0.3"));
+    EXPECT_EQ(form.lblTargetAddress->text(), QStringLiteral("127.0.0.3"));
+    EXPECT_EQ(history().first(), QStringLiteral("127.0.0.3"));
+    EXPECT_EQ(fakes.launcher->launched.size(), 35u);
+    form.btnTraceClick();  // stop
+
+    // Delete removes the selected row, and only it.
+    form.lbHistory->setFocus();
+    form.lbHistory->setCurrentRow(2);
+    key(form.lbHistory, Qt::Key_Delete);
+    EXPECT_EQ(history(), QStringList({"127.0.0.3", "127.0.0.9"}));
+
+    // Without a selected row Enter is the window's: it traces the field's text.
+    form.lbHistory->clearSelection();
+    form.editDestination->setText(QStringLiteral("127.0.0.4"));
+    form.lbHistory->setFocus();
+    key(form.lbHistory, Qt::Key_Enter, Qt::KeypadModifier);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return form.session().isTracing(); }));
+    EXPECT_EQ(form.lblTargetAddress->text(), QStringLiteral("127.0.0.4"));
+}
+
+TEST_F(WindowKeysTest, GridMovesItsCurrentRowWithTheArrowsAndCopiesAsText) {
+    form.editDestination->setText(QStringLiteral("127.0.0.3"));
+    form.btnTraceClick();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return form.session().isTracing(); }));
+    const TraceId trace = form.session().currentTrace();
+    for (int hop = 1; hop <= 20; ++hop)
+        fakes.launcher->postResult(trace, hop, QStringLiteral("10.0.%1.1").arg(hop), hop);
+    QCoreApplication::sendPostedEvents();
+    ASSERT_EQ(form.drgrTrace->rowCount(), 21);
+
+    form.drgrTrace->setFocus();
+    EXPECT_EQ(form.drgrTrace->currentRow(), 1);
+    key(form.drgrTrace, Qt::Key_Down);
+    key(form.drgrTrace, Qt::Key_Down);
+    EXPECT_EQ(form.drgrTrace->currentRow(), 3);
+    key(form.drgrTrace, Qt::Key_Up);
+    EXPECT_EQ(form.drgrTrace->currentRow(), 2);
+    key(form.drgrTrace, Qt::Key_Up);
+    key(form.drgrTrace, Qt::Key_Up);
+    EXPECT_EQ(form.drgrTrace->currentRow(), 1);  // stops at the first hop
+    // End goes to the last hop and scrolls it into view.
+    key(form.drgrTrace, Qt::Key_End);
+    EXPECT_EQ(form.drgrTrace->currentRow(), 20);
+    EXPECT_GT(form.drgrTrace->topRow(), 1);
+    key(form.drgrTrace, Qt::Key_Home);
+    EXPECT_EQ(form.drgrTrace->currentRow(), 1);
+    EXPECT_EQ(form.drgrTrace->topRow(), 1);
+
+    // The focus frame shows: the focused grid paints differently from the unfocused one.
+    const QImage focused = form.drgrTrace->viewport()->grab().toImage();
+    form.editTraceCount->setFocus();
+    const QImage unfocused = form.drgrTrace->viewport()->grab().toImage();
+    EXPECT_NE(focused, unfocused);
+
+    QGuiApplication::clipboard()->clear();
+    form.drgrTrace->setFocus();
+    key(form.drgrTrace, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(
+        QGuiApplication::clipboard()->text(),
+        BuildTraceText(form.traceState(), form.lblHostName->text(), form.lblTargetAddress->text()));
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().contains(QStringLiteral("10.0.20.1")));
+}
+
+}  // namespace
+}  // namespace hoplark
