@@ -9,6 +9,9 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual qint64 tickMs() const = 0;
+    // Wall-clock time in microseconds since the Unix epoch, for the times a trace keeps of its
+    // rounds. The system's unless a test replaces it.
+    virtual qint64 utcUs() const;
 };
 
 // The monotonic system clock.

@@ -14,6 +14,11 @@ void THostInfo::AddSample(qint32 value, const SampleWindow& window) {
 
 void THostInfo::AddSample(qint32 value, const SampleWindow& window, const SampleDetail& detail,
                           const QString& responder) {
+    AppendSample(value, detail, responder);
+    RecalcStats(window);
+}
+
+void THostInfo::AppendSample(qint32 value, const SampleDetail& detail, const QString& responder) {
     const bool lost = value == LOST_SAMPLE;
     SamplesUs.push_back(lost ? -1 : detail.roundTripUs);
     SampleRounds.push_back(detail.round);
@@ -31,7 +36,6 @@ void THostInfo::AddSample(qint32 value, const SampleWindow& window, const Sample
     SampleResponders.push_back(index);
     Samples.push_back(value);
     if (lost) ++LostCount;
-    RecalcStats(window);
 }
 
 void THostInfo::accumulate(qint64 from, qint64 to) {

@@ -58,6 +58,9 @@ public:
     // (9999) keeps -1 microseconds whatever `detail` says.
     void AddSample(qint32 value, const SampleWindow& window, const SampleDetail& detail,
                    const QString& responder);
+    // Appends a sample with its detail without recomputing the statistics, for rebuilding a
+    // table in bulk; RecalcStats must run before the statistics are read.
+    void AppendSample(qint32 value, const SampleDetail& detail, const QString& responder);
 
     // Recomputes MaxTime, MinTime, AvgTime and CurTime over `window`. Only 0 <= v < 9999 enters
     // the minimum, maximum and mean; the mean drops its fraction. An empty window zeroes the

@@ -5,6 +5,7 @@
 
 #include <QLocale>
 
+#include "trace/HopMerge.h"
 #include "trace/HoplarkError.h"
 #include "trace/IntegerText.h"
 
@@ -67,6 +68,7 @@ void TraceSession::StartTrace(const QString& destination) {
     StopAllThreads();
     roundTimer_.stop();
     Tracing = false;
+    replay_ = false;
     setRestartAvailable(false);
 
     // A new trace id: whatever the old trace's workers still post is dropped on arrival, and
@@ -79,6 +81,7 @@ void TraceSession::StartTrace(const QString& destination) {
     setQueryingText(QString());
 
     state_.HopList.clear();
+    state_.RoundStartsUtcUs.clear();
     state_.GraphScale = 1;
     SetSamplesTaken(0);
     state_.DestinationHop = 0;
@@ -146,6 +149,9 @@ void TraceSession::OnTargetResolved(const TargetResolvedEvent& event) {
     state_.HostName = resolution.hostName;
     emit targetResolved(state_.TargetAddress, state_.HostName);
     emit destinationAccepted(startDestination_);
+    if (observer_)
+        observer_->traceStarted(startDestination_, state_.TargetAddress, state_.HostName,
+                                clock_.utcUs());
 
     Tracing = true;
     setStarting(false);
@@ -172,13 +178,14 @@ void TraceSession::StopTrace() {
     if (Tracing) {
         Tracing = false;
         emit tracingChanged(false);
+        if (observer_) observer_->traceStopped();
     }
     setAnimation(false, false);
     setRestartAvailable(true);
 }
 
 void TraceSession::RestartTrace() {
-    if (!restartAvailable_ || Tracing) return;
+    if (!restartAvailable_ || Tracing || replay_) return;
     setAnimation(true, true);
     Tracing = true;
     emit tracingChanged(true);
@@ -189,6 +196,46 @@ void TraceSession::RestartTrace() {
 
 void TraceSession::editDestinationChange() {
     setRestartAvailable(false);
+}
+
+void TraceSession::LoadReplay(TraceState state) {
+    // A start still waiting for its lookup is dropped: its answer finds no start waiting.
+    ++startRequest_;
+    setStarting(false);
+    StopAllThreads();
+    roundTimer_.stop();
+    // Whatever the last live trace's workers still post is dropped by the new id.
+    ++currentTrace_;
+    {
+        std::lock_guard lock(QueryLock);
+        PendingQueries = 0;
+    }
+    setQueryingText(QString());
+    if (Tracing) {
+        Tracing = false;
+        emit tracingChanged(false);
+    }
+    setAnimation(false, false);
+    setRestartAvailable(false);
+    replay_ = true;
+
+    state_ = std::move(state);
+    TargetIP = InetAddr(state_.TargetAddress.toStdString());
+    targetAddressValue_ = TargetIP;
+    // The stored trace opens on its newest rounds, as a live trace of as many rounds would
+    // stand, measured afresh whatever the window was.
+    HistorySliderState slider = slider_;
+    slider.position = 1;
+    slider.maximum = 1;
+    setSlider(slider);
+    state_.Window.FirstSample = -1;
+    SetSamplesTaken(state_.SamplesTaken);
+    RecalcScale();
+    updateRowCount();
+    emit rowCountChanged(rowCount_);
+    emit targetResolved(state_.TargetAddress, state_.HostName);
+    emit legendRequested();
+    emit refreshRequested();
 }
 
 // ---------------------------------------------------------------- rounds
@@ -243,7 +290,10 @@ void TraceSession::armRoundTimer(qint64 launchStartedMs) {
 }
 
 void TraceSession::DoTrace() {
+    const qint64 startedUtcUs = clock_.utcUs();
+    state_.RoundStartsUtcUs.push_back(startedUtcUs);
     SetSamplesTaken(state_.SamplesTaken + 1);
+    if (observer_) observer_->roundStarted(state_.SamplesTaken, startedUtcUs);
     reportedWorkerErrors_.clear();
     const HopTable& hops = state_.HopList;
     const qint32 maxHop =
@@ -302,6 +352,7 @@ void TraceSession::AdjustPending(qint32 delta) {
         if (animationVisible_) setAnimation(true, true);
     }
     if (cleared) {
+        if (observer_) observer_->roundCompleted();
         setQueryingText(QString());
         ProbeThreads->post(new WorkerEvent(WM_RESCALE, currentTrace_));
         setAnimation(animationVisible_, false);
@@ -346,51 +397,19 @@ bool TraceSession::event(QEvent* event) {
 
 void TraceSession::OnHopResult(WorkerEvent& event) {
     const std::unique_ptr<THostInfo> result = event.takeRecord();
-    HopTable& hops = state_.HopList;
-    qint32& destination = state_.DestinationHop;
-    // A hop outside 1..35 cannot come from a probe; taking it would grow the table past its
-    // bound.
-    const bool valid = result && result->Hop >= 1 && result->Hop <= HopTable::MaxHops;
-
-    if (valid && !(destination != 0 && result->Hop > destination)) {
+    if (result) {
+        if (observer_) observer_->probeMerged(*result);
         const bool fromTarget = !result->IP.isEmpty() && targetAddressValue_ != NoAddress &&
                                 InetAddr(result->IP.toStdString()) == targetAddressValue_;
-        if (fromTarget && (destination == 0 || result->Hop < destination)) {
-            destination = result->Hop;
-            while (hops.count() > destination)
-                hops.removeLast();
-        }
-
-        const qint32 sample = result->AvgTime;
-        const SampleWindow& window = state_.Window;
-        if (sample < LOST_SAMPLE && sample > state_.GraphScale &&
-            window.LastSample + 1 == state_.SamplesTaken)
-            state_.GraphScale = sample;
-
-        while (hops.count() < result->Hop)
-            hops.append();
-        THostInfo& record = hops.at(result->Hop - 1);
-        if (record.IP.isEmpty()) record.IP = result->IP;
-        record.AddSample(sample, window, result->Detail, result->IP);
+        HopMerge::MergeResult(state_, result->Hop, result->AvgTime, result->Detail, result->IP,
+                              fromTarget);
     }
-
     updateRowCount();
     emit refreshRequested();
 }
 
 void TraceSession::updateRowCount() {
-    HopTable& hops = state_.HopList;
-    int i = hops.count() - 1;
-    while (i > 0 && !hops.at(i).HasReplies())
-        --i;
-    // A full table without the target: the hop after the last one that ever answered marks
-    // where the path ends, and rounds no longer probe beyond it.
-    if (hops.count() == HopTable::MaxHops && i < HopTable::MaxHops - 1) {
-        ++i;
-        hops.at(i).DNSName = UNREACHABLE_NAME;
-        hops.at(i).Unreachable = true;
-    }
-    const int rows = std::max(1, i + 2);
+    const int rows = HopMerge::MarkPathEnd(state_.HopList);
     if (rows != rowCount_) {
         rowCount_ = rows;
         emit rowCountChanged(rows);
@@ -399,13 +418,9 @@ void TraceSession::updateRowCount() {
 
 void TraceSession::OnHopName(WorkerEvent& event) {
     const std::unique_ptr<THostInfo> name = event.takeRecord();
-    HopTable& hops = state_.HopList;
-    if (!name || name->Hop < 1 || name->Hop > hops.count()) return;
-    THostInfo& record = hops.at(name->Hop - 1);
-    if (record.DNSName.isEmpty() || record.DNSName == NO_NAME) {
-        record.DNSName = name->DNSName;
-        emit refreshRequested();
-    }
+    if (!name) return;
+    if (observer_) observer_->nameLearnt(name->Hop, name->IP, name->DNSName);
+    if (HopMerge::MergeName(state_.HopList, name->Hop, name->DNSName)) emit refreshRequested();
 }
 
 void TraceSession::OnRescale() {

@@ -12,6 +12,7 @@
 #include "trace/Clock.h"
 #include "trace/ProbeLauncher.h"
 #include "trace/TargetResolver.h"
+#include "trace/TraceObserver.h"
 #include "trace/TraceState.h"
 #include "trace/WorkerChannel.h"
 #include "trace/WorkerEvent.h"
@@ -70,6 +71,9 @@ public:
     // Round limit as typed ("Unlimited", "0" or any non-integer: no limit).
     void setTraceCountText(const QString& text) { traceCountText_ = text; }
     void setIgnoreFirstHop(bool ignore) { ignoreFirstHop_ = ignore; }
+    // Who is told of every round, result and name (a recording); null for no one. Not owned.
+    void setObserver(TraceObserver* observer) { observer_ = observer; }
+    TraceObserver* observer() const { return observer_; }
 
     // --- User actions ---
     // Starts a new trace to `destination` as typed: clears the table and looks the target up
@@ -91,6 +95,12 @@ public:
     static QString ControlCharacterRefusal(const QString& destination);
     // The destination text was edited: a stopped trace can only be started anew.
     void editDestinationChange();
+    // Shows a stored trace: stops any live one, takes `state` as the table (its samples, round
+    // times and target) and measures it over the current sample window and slider. No probe
+    // is sent and no restart is offered; a new start traces live again.
+    void LoadReplay(TraceState state);
+    // True while the table shown is a stored trace rather than a live one.
+    bool isReplay() const { return replay_; }
 
     // The round timer's tick: launches a round, checks the round limit and re-arms. Called by
     // the session's own timer (which reports a delay error through errorRaised) and directly.
@@ -207,6 +217,8 @@ private:
 
     TraceState state_;
     bool Tracing = false;
+    bool replay_ = false;
+    TraceObserver* observer_ = nullptr;
     quint32 TargetIP = NoAddress;
     // The target's address as a value, for recognising the destination whatever its text form.
     quint32 targetAddressValue_ = NoAddress;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <vector>
 
 #include "trace/HostInfo.h"
 
@@ -21,6 +22,14 @@ struct TraceState {
     // The dotted address every worker probes, and the target's host name, as shown.
     QString TargetAddress;
     QString HostName;
+    // When each round was launched, microseconds since the Unix epoch: entry r - 1 for round r.
+    std::vector<qint64> RoundStartsUtcUs;
+
+    // The launch time of 1-based round `round`, or 0 when it is not known.
+    qint64 roundStartUtcUs(qint32 round) const {
+        if (round < 1 || round > static_cast<qint32>(RoundStartsUtcUs.size())) return 0;
+        return RoundStartsUtcUs[static_cast<size_t>(round - 1)];
+    }
 };
 
 }  // namespace hoplark
