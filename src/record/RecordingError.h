@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+namespace hoplark {
+
+// A recording that cannot be written or read, with the text to show the user.
+class RecordingError : public std::runtime_error {
+public:
+    enum class Kind { Io, DiskFull, NotARecording, Corrupt, TooNew };
+
+    RecordingError(Kind kind, const QString& message)
+        : std::runtime_error(message.toStdString()), kind_(kind), message_(message) {}
+
+    Kind kind() const { return kind_; }
+    const QString& message() const { return message_; }
+
+private:
+    Kind kind_;
+    QString message_;
+};
+
+}  // namespace hoplark
