@@ -1,5 +1,6 @@
 #include "app/ReportFormatter.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +18,12 @@ namespace {
 // The name as shown: nothing for a hop whose reverse lookup found none.
 QString nameOf(const THostInfo& hop) {
     return hop.DNSName == NO_NAME ? QString() : hop.DNSName;
+}
+
+// ISO 8601 in UTC with seconds, or empty for an unknown time.
+QString utcText(qint64 utcUs) {
+    if (utcUs <= 0) return {};
+    return QDateTime::fromMSecsSinceEpoch(utcUs / 1000, Qt::UTC).toString(Qt::ISODate);
 }
 
 QString csvField(const QString& field) {
@@ -112,7 +119,16 @@ QString ReportFormatter::text() const {
     out += QStringLiteral("Target: %1\n").arg(target_);
     out += QStringLiteral("Address: %1\n").arg(state_.TargetAddress);
     out += QStringLiteral("Host name: %1\n").arg(state_.HostName);
-    out += QStringLiteral("Rounds: %1\n\n").arg(state_.SamplesTaken);
+    out += QStringLiteral("Rounds: %1\n").arg(state_.SamplesTaken);
+    if (context_) {
+        out += QStringLiteral("Source address: %1\n").arg(context_->sourceAddress);
+        out += QStringLiteral("Started (UTC): %1\n").arg(utcText(context_->startedUtcUs));
+        out += QStringLiteral("Ended (UTC): %1\n").arg(utcText(context_->endedUtcUs));
+        out +=
+            QStringLiteral("Delay: %1 (%2 ms)\n").arg(context_->delayText).arg(context_->delayMs);
+        out += QStringLiteral("Version: Hoplark %1\n").arg(context_->version);
+    }
+    out += u'\n';
 
     QStringList header = {QStringLiteral("Hop"),  QStringLiteral("Lost"), QStringLiteral("Address"),
                           QStringLiteral("Name"), QStringLiteral("Avg"),  QStringLiteral("Min"),
@@ -183,7 +199,22 @@ QString ReportFormatter::text() const {
 }
 
 QString ReportFormatter::csv() const {
-    QString out = QStringLiteral("hop,lost,ip,name,avg,min,max,cur,unreachable");
+    QString out;
+    if (context_) {
+        const std::pair<const char*, QString> lines[] = {
+            {"target", target_},
+            {"address", state_.TargetAddress},
+            {"source_address", context_->sourceAddress},
+            {"started_utc", utcText(context_->startedUtcUs)},
+            {"ended_utc", utcText(context_->endedUtcUs)},
+            {"rounds", QString::number(state_.SamplesTaken)},
+            {"delay_ms", QString::number(context_->delayMs)},
+            {"version", context_->version},
+        };
+        for (const auto& [key, value] : lines)
+            out += QStringLiteral("# %1: %2\r\n").arg(QLatin1String(key), value);
+    }
+    out += QStringLiteral("hop,lost,ip,name,avg,min,max,cur,unreachable");
     if (wide_) {
         out += QStringLiteral(
             ",loss_pct,sent,received,avg_ms,min_ms,max_ms,stdev_ms,jitter_ms,"
@@ -272,6 +303,14 @@ QString ReportFormatter::json() const {
     root[QStringLiteral("address")] = state_.TargetAddress;
     root[QStringLiteral("host_name")] = state_.HostName;
     root[QStringLiteral("rounds")] = state_.SamplesTaken;
+    if (context_) {
+        root[QStringLiteral("source_address")] = context_->sourceAddress;
+        root[QStringLiteral("started_utc")] = utcText(context_->startedUtcUs);
+        root[QStringLiteral("ended_utc")] = utcText(context_->endedUtcUs);
+        root[QStringLiteral("delay")] = context_->delayText;
+        root[QStringLiteral("delay_ms")] = context_->delayMs;
+        root[QStringLiteral("version")] = context_->version;
+    }
     root[QStringLiteral("destination_hop")] =
         state_.DestinationHop > 0 ? QJsonValue(state_.DestinationHop) : QJsonValue();
     const std::optional<double> destinationLoss = evidence.destinationLossPercent();

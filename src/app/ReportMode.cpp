@@ -10,6 +10,10 @@
 #include "app/ShutdownSignals.h"
 #include "probe/EchoService.h"
 #include "probe/NameService.h"
+#include "probe/SourceAddress.h"
+#include "record/RecordingError.h"
+#include "record/RecordingReader.h"
+#include "record/TraceRecorder.h"
 #include "trace/Clock.h"
 #include "trace/HoplarkError.h"
 #include "trace/ThreadProbeLauncher.h"
@@ -37,6 +41,38 @@ void printLine(std::FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
+class NoLauncher : public ProbeLauncher {
+public:
+    void launch(const HopProbeRequest&, const std::shared_ptr<WorkerChannel>&) override {}
+};
+
+// The table of a recording over its last `samples` rounds, as the window shows it.
+int reportFromRecording(const ReportOptions& options, std::FILE* out, std::FILE* err) {
+    LoadedRecording loaded;
+    try {
+        loaded = RecordingReader::load(options.fromPath);
+    } catch (const RecordingError& error) {
+        printLine(err, QStringLiteral("hoplark: ") + error.message());
+        return 1;
+    }
+    NoLauncher launcher;
+    ForwardOnlyNameService names;
+    SteadyClock clock;
+    TraceSession session(launcher, names, clock);
+    session.editSampleCountChange(QString::number(options.samples));
+    const qint64 endedUtcUs = loaded.lastActivityUtcUs;
+    session.LoadReplay(std::move(loaded.state));
+
+    ReportFormatter formatter(session.state(), loaded.header.target, session.rowCount() - 1,
+                              options.wide);
+    formatter.setContext({loaded.header.sourceAddress, loaded.header.startedUtcUs, endedUtcUs,
+                          loaded.header.delayText, loaded.header.delayMs,
+                          loaded.header.programVersion});
+    std::fputs(formatter.format(options.format).toUtf8().constData(), out);
+    std::fflush(out);
+    return 0;
+}
+
 }  // namespace
 
 int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& echo,
@@ -52,6 +88,7 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
         return 2;
     }
     const ReportOptions& options = parsed.options;
+    if (!options.fromPath.isEmpty()) return reportFromRecording(options, out, err);
 
     if (!echo->bound()) {
         printLine(err, QString::fromStdString(echo->startupError()));
@@ -71,6 +108,28 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
 
     const qint32 delayMs = options.delayMs;
     session.setDelayProvider([delayMs] { return delayMs; });
+
+    // Recording only when asked; a recording that fails says so once and the trace goes on.
+    std::unique_ptr<TraceRecorder> recorder;
+    if (!options.recordPath.isEmpty()) {
+        recorder = std::make_unique<TraceRecorder>(
+            [&options] {
+                RecordingHeader header;
+                header.programVersion = QStringLiteral(HOPLARK_VERSION);
+                header.packetSize = options.packetSize;
+                header.timeoutMs = options.timeoutMs;
+                header.delayText = options.delayText;
+                header.delayMs = options.delayMs;
+                header.ignoreFirstHop = options.ignoreFirstHop;
+                return header;
+            },
+            [&options](const RecordingHeader&) { return options.recordPath; });
+        session.setObserver(recorder.get());
+        QObject::connect(
+            recorder.get(), &TraceRecorder::recordingFailed, [err](const QString& message) {
+                printLine(err, QStringLiteral("hoplark: recording stopped: ") + message);
+            });
+    }
     session.setTraceCountText(QString::number(options.count));
     session.setIgnoreFirstHop(options.ignoreFirstHop);
     session.editSampleCountChange(QString::number(options.samples));
@@ -129,8 +188,15 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
         return 1;
     }
 
-    const ReportFormatter formatter(session.state(), options.target, session.rowCount() - 1,
-                                    options.wide);
+    session.setObserver(nullptr);
+    if (recorder) recorder->finish();
+    const qint64 startedUtcUs = session.state().roundStartUtcUs(1);
+    ReportFormatter formatter(session.state(), options.target, session.rowCount() - 1,
+                              options.wide);
+    formatter.setContext(
+        {QString::fromStdString(SourceAddressToward(session.state().TargetAddress.toStdString())),
+         startedUtcUs, clock.utcUs(), options.delayText, options.delayMs,
+         QStringLiteral(HOPLARK_VERSION)});
     std::fputs(formatter.format(options.format).toUtf8().constData(), out);
     std::fflush(out);
     return shutdown.caught() ? ShutdownSignals::exitStatusFor(shutdown.caught()) : 0;

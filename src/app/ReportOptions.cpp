@@ -77,6 +77,10 @@ ReportArguments ParseReportArguments(const QStringList& arguments) {
             }
         } else if (argument == QLatin1String("--wide") || argument == QLatin1String("-w")) {
             options.wide = true;
+        } else if (argument == QLatin1String("--record")) {
+            options.recordPath = value();
+        } else if (argument == QLatin1String("--from")) {
+            options.fromPath = value();
         } else if (argument == QLatin1String("--settings")) {
             value();  // the report reads no settings file and writes none
         } else if (argument.startsWith(u'-') && argument.size() > 1) {
@@ -90,6 +94,13 @@ ReportArguments ParseReportArguments(const QStringList& arguments) {
     }
     if (!error.isEmpty() || options.showHelp) return result;
 
+    if (!options.fromPath.isEmpty()) {
+        if (targetSeen)
+            error = QStringLiteral("--from reads a recording and takes no target");
+        else if (!options.recordPath.isEmpty())
+            error = QStringLiteral("--from and --record cannot be given together");
+        return result;
+    }
     if (!targetSeen) {
         error = QStringLiteral("a target is needed");
         return result;
@@ -107,12 +118,16 @@ QString ReportUsageText() {
         "Usage: hoplark --report TARGET [--count N] [--delay TEXT] [--samples N] [--timeout MS]\n"
         "                [--packet-size N] [--ignore-first-hop] [--no-dns] "
         "[--format text|csv|json] [--wide]\n"
+        "                [--record FILE]\n"
+        "       hoplark --report --from FILE [--samples N] [--format text|csv|json] [--wide]\n"
         "Traces TARGET for N rounds (default 10), one round per delay (default \"1 Second\"),\n"
         "waits for the last round's answers and prints every hop. Needs no display.\n"
         "--wide adds to text and CSV the statistics over the window in milliseconds with\n"
         "fractions (loss, sent, mean, best, worst, standard deviation, jitter); JSON always\n"
         "has them, with the median, 95th percentile, RFC 3550 jitter and every sample in\n"
-        "microseconds.\n");
+        "microseconds.\n"
+        "--record FILE also writes every probe to a new recording; --from FILE prints the\n"
+        "table of a recording instead of tracing, over its last N rounds (default all).\n");
 }
 
 }  // namespace hoplark

@@ -22,6 +22,10 @@ struct ReportOptions {
     ReportFormat format = ReportFormat::Text;
     // Text and CSV also give each hop's window statistics to fractions of a millisecond.
     bool wide = false;
+    // --record FILE: the trace is also written to this new recording.
+    QString recordPath;
+    // --from FILE: no trace; the table comes from this recording.
+    QString fromPath;
     bool showHelp = false;
 };
 

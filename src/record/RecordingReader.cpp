@@ -110,6 +110,8 @@ void replay(SqliteDatabase& db, LoadedRecording& loaded) {
     const QString noResponder;
     size_t nextName = 0;
     qint64 merged = 0;
+    qint64 latest =
+        state.RoundStartsUtcUs.empty() ? loaded.header.startedUtcUs : state.RoundStartsUtcUs.back();
     qint32 lastRound = static_cast<qint32>(state.RoundStartsUtcUs.size());
     auto applyNames = [&] {
         while (nextName < names.size() && names[nextName].afterProbe <= merged) {
@@ -141,6 +143,7 @@ void replay(SqliteDatabase& db, LoadedRecording& loaded) {
         HopMerge::MergeResult(state, hop, sample, detail, address, fromTarget, false);
         if (state.HopList.count() == HopTable::MaxHops) HopMerge::MarkPathEnd(state.HopList);
         lastRound = std::max(lastRound, detail.round);
+        latest = std::max(latest, detail.sentUtcUs + std::max(detail.roundTripUs, 0));
         ++merged;
     }
     applyNames();
@@ -148,6 +151,7 @@ void replay(SqliteDatabase& db, LoadedRecording& loaded) {
     nextName = names.size();
 
     loaded.probeCount = merged;
+    loaded.lastActivityUtcUs = latest;
     state.SamplesTaken = lastRound;
     if (state.RoundStartsUtcUs.size() < static_cast<size_t>(lastRound))
         state.RoundStartsUtcUs.resize(static_cast<size_t>(lastRound), 0);

@@ -15,6 +15,8 @@ struct LoadedRecording {
     TraceState state;
     int schemaVersion = 0;
     qint64 probeCount = 0;
+    // The latest moment the recording knows of: the last answer's arrival or round's start.
+    qint64 lastActivityUtcUs = 0;
 };
 
 // Reads recordings. A file is only ever opened read-only: a damaged or foreign file is

@@ -212,7 +212,15 @@ TEST_F(ReportEndToEnd, NoDnsLooksNothingUpAndTextAndCsvPrint) {
     const ProgramRun csv = report(chain, {target, QStringLiteral("--count"), QStringLiteral("1"),
                                           QStringLiteral("--format"), QStringLiteral("csv")});
     ASSERT_EQ(csv.exitCode, 0) << csv.err;
-    EXPECT_EQ(csv.out.count(QStringLiteral("\r\n")), 4) << csv.out;  // header and three hops
+    // Lines saying what, where and when, then the table's header and three hops.
+    QStringList table;
+    QStringList about;
+    for (const QString& line : csv.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+        (line.startsWith(u'#') ? about : table) << line;
+    EXPECT_EQ(table.size(), 4) << csv.out;
+    EXPECT_TRUE(about.contains(QStringLiteral("# target: ") + target)) << csv.out;
+    EXPECT_TRUE(about.contains(QStringLiteral("# rounds: 1"))) << csv.out;
+    EXPECT_TRUE(csv.out.startsWith(u'#')) << csv.out;
 }
 
 TEST_F(ReportEndToEnd, FractionalDelaysShowInTheMicrosecondStatistics) {

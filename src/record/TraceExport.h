@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include "trace/TraceState.h"
+
+namespace hoplark {
+
+// The displayed window of a trace as a file for other tools: CSV or JSON, one row per hop (its
+// statistics over the window) or one row per probe (every sample of the window with its round,
+// round start, microseconds, responder and clock). Both say what was traced and when.
+class TraceExport {
+public:
+    enum class Format { Csv, Json };
+    enum class Rows { PerHop, PerProbe };
+
+    struct About {
+        QString target;
+        QString sourceAddress;
+        QString version;
+    };
+
+    // `shownHops`: the hop rows the grid shows (the rest are never-answering hops past the end).
+    TraceExport(const TraceState& state, About about, int shownHops);
+
+    QString build(Format format, Rows rows) const;
+
+private:
+    QString csv(Rows rows) const;
+    QString json(Rows rows) const;
+
+    const TraceState& state_;
+    About about_;
+    int shownHops_;
+};
+
+}  // namespace hoplark
