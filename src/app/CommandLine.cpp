@@ -28,6 +28,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
             result.settingsPath = arguments[++i];
             continue;
         }
+        if (!argument.startsWith(u'-') && result.recordingPath.isEmpty()) {
+            result.recordingPath = argument;
+            continue;
+        }
         result.action = CommandLine::Action::Invalid;
         result.error = QStringLiteral("unknown argument: %1").arg(argument);
         return result;
@@ -37,12 +41,13 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
 
 QString UsageText() {
     return QStringLiteral(
-        "Usage: hoplark [--settings PATH]\n"
+        "Usage: hoplark [--settings PATH] [RECORDING.hoplark]\n"
         "       hoplark --report TARGET [options]   (see hoplark --report --help)\n"
         "       hoplark --version | --help\n"
         "\n"
         "Hoplark traces the route to a host round after round and graphs every hop's latency.\n"
-        "  --settings PATH  keep the settings in PATH instead of Hoplark.INI\n");
+        "  --settings PATH  keep the settings in PATH instead of Hoplark.INI\n"
+        "  RECORDING        show a recorded trace instead of tracing\n");
 }
 
 }  // namespace hoplark

@@ -10,6 +10,7 @@ struct CommandLine {
     enum class Action { RunWindow, ShowVersion, ShowHelp, Report, Invalid };
     Action action = Action::RunWindow;
     QString settingsPath;         // --settings PATH; empty means the default location
+    QString recordingPath;        // a recording to show in the window instead of a live trace
     QStringList reportArguments;  // everything after --report, for the report mode
     QString error;                // for Invalid
 };

@@ -25,6 +25,7 @@
 #include "app/MainWindowLayout.h"
 #include "app/OptionsDialog.h"
 #include "app/QtMessageBoxes.h"
+#include "app/RecordingMenu.h"
 #include "app/SettingsFile.h"
 #include "app/SettingsNotices.h"
 #include "app/WindowPlacement.h"
@@ -112,12 +113,15 @@ TformMain::TformMain(const QString& settingsPath, WindowServices services, QWidg
         [this](int row) { return cellPainter_->rowDescription(row); });
 
     connectSession();
+    recording_ = std::make_unique<RecordingMenu>(*this, *session_, *services_.boxes);
     resize(designSize());
     FormCreate();
 }
 
 TformMain::~TformMain() {
     if (helpWindow_) delete helpWindow_;
+    // The recorder closes its file before the session it observes goes.
+    recording_.reset();
     // The session goes before the controls it reports into.
     session_->disconnect(this);
     session_.reset();
@@ -217,6 +221,7 @@ void TformMain::FormCreate() {
     PacketSize = static_cast<qint16>(packetSize);
     if (services_.echo) services_.echo->setPacketSize(packetSize);
     session_->setIgnoreFirstHop(IgnoreFirstHop);
+    recording_->readSettings(ini);
 
     ShowLegend(false);
     editSampleCountChange();
@@ -227,6 +232,7 @@ void TformMain::FormDestroy() {
     destroyed_ = true;
     session_->StopTrace();
     session_->StopAllThreads();
+    recording_->recorder().finish();
 
     SettingsFile ini(settingsPath_);
     // A file that could not be read is kept as it is; the start-up said so already.
@@ -258,6 +264,7 @@ void TformMain::FormDestroy() {
                   displayOptions_.ShowCurrentTime);
     ini.WriteBool(QStringLiteral("Display"), QStringLiteral("ShowFractions"),
                   displayOptions_.ShowFractions);
+    recording_->writeSettings(ini);
     ini.commit();
 }
 

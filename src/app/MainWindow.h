@@ -31,6 +31,7 @@
 
 namespace hoplark {
 
+class RecordingMenu;
 class THelpWindow;
 class TformOptions;
 
@@ -52,6 +53,8 @@ public:
     // What the grid and the clipboard text show; the trace session owns it.
     const TraceState& traceState() const { return session_->state(); }
     const TraceSession& session() const { return *session_; }
+    // The "&Recording" menu and the recorder behind it.
+    RecordingMenu& recordingMenu() { return *recording_; }
     const DisplayOptions& displayOptions() const { return displayOptions_; }
     DisplayOptions& displayOptionsForUpdate() { return displayOptions_; }
     const QString& settingsPath() const { return settingsPath_; }
@@ -200,6 +203,7 @@ private:
     // Declared before the session, which refers to them and so must go first.
     WindowServices services_;
     std::unique_ptr<TraceSession> session_;
+    std::unique_ptr<RecordingMenu> recording_;
     DisplayOptions displayOptions_;
     std::unique_ptr<TraceCellPainter> cellPainter_;
     QPointer<THelpWindow> helpWindow_;

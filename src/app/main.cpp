@@ -6,6 +6,7 @@
 #include "app/CommandLine.h"
 #include "app/HoplarkIcon.h"
 #include "app/MainWindow.h"
+#include "app/RecordingMenu.h"
 #include "app/ReportMode.h"
 #include "app/SettingsLocation.h"
 #include "app/ShutdownSignals.h"
@@ -14,7 +15,7 @@
 
 namespace {
 
-int runWindow(int argc, char** argv, const QString& settingsOverride,
+int runWindow(int argc, char** argv, const QString& settingsOverride, const QString& recordingPath,
               std::shared_ptr<hoplark::EchoService> echo) {
     QApplication application(argc, argv);
     // One look on every desktop: the window's sizes are laid out for it, whatever theme the
@@ -43,6 +44,8 @@ int runWindow(int argc, char** argv, const QString& settingsOverride,
     });
     formMain.show();
     formMain.ShowStartupError();
+    if (!recordingPath.isEmpty() && !shutdown.caught())
+        formMain.recordingMenu().openRecording(recordingPath);
     // A signal that came while a start-up box was open has closed the window already.
     const int status = shutdown.caught() ? 0 : application.exec();
     return shutdown.caught() ? hoplark::ShutdownSignals::exitStatusFor(shutdown.caught()) : status;
@@ -77,7 +80,7 @@ int main(int argc, char** argv) {
     // dropped by the binding thread, and threads started earlier would keep theirs.
     auto echo = std::make_shared<hoplark::EchoService>();
     if (command.action == hoplark::CommandLine::Action::RunWindow)
-        return runWindow(argc, argv, command.settingsPath, std::move(echo));
+        return runWindow(argc, argv, command.settingsPath, command.recordingPath, std::move(echo));
     QCoreApplication application(argc, argv);
     return hoplark::RunReport(command.reportArguments, echo, stdout, stderr);
 }

@@ -1,0 +1,224 @@
+// The window's recordings: every trace recorded into the data folder, reopened as if just
+// traced, exported, and the times of the displayed rounds in the tool tips.
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMenuBar>
+#include <QTest>
+
+#include "app/MainWindow.h"
+#include "app/RecordingMenu.h"
+#include "app/WindowFakes.h"
+#include "support/QtPrinters.h"
+#include "support/TempSettings.h"
+#include "trace/HoplarkError.h"
+#include "view/TraceText.h"
+
+namespace hoplark {
+namespace {
+
+// Each test records into a data folder of its own.
+class DataHome {
+public:
+    DataHome() {
+        saved_ = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", dir_.path().toUtf8());
+    }
+    ~DataHome() { qputenv("XDG_DATA_HOME", saved_); }
+    QString recordings() const { return dir_.filePath(QStringLiteral("hoplark/recordings")); }
+
+private:
+    QTemporaryDir dir_;
+    QByteArray saved_;
+};
+
+class WindowRecording : public ::testing::Test {
+protected:
+    WindowRecording() { fakes.names->reverse[InetAddr("127.0.0.3")] = "target.hoplark.test"; }
+
+    // A trace of `rounds` rounds to 127.0.0.3 at hop 3, hop 2 lost every third round.
+    void trace(TformMain& form, testing::FakeWindowServices& services, int rounds) {
+        form.editDestination->setText(QStringLiteral("127.0.0.3"));
+        form.btnTraceClick();
+        auto& launcher = *services.launcher;
+        for (int r = 1; r <= rounds; ++r) {
+            if (r > 1) form.tmrTraceTimer();
+            for (size_t i = 0; i < launcher.launched.size(); ++i) {
+                if (launcher.launched[i].done) continue;
+                const auto& request = launcher.launched[i].request;
+                auto record = std::make_unique<THostInfo>(request.hop);
+                const bool lost = request.hop == 2 && r % 3 == 0;
+                record->IP = lost               ? QString()
+                             : request.hop >= 3 ? QStringLiteral("127.0.0.3")
+                                                : QStringLiteral("127.0.1.%1").arg(request.hop);
+                record->AvgTime = static_cast<qint16>(lost ? LOST_SAMPLE : request.hop * 2 + r % 4);
+                record->Detail.round = request.round;
+                record->Detail.roundTripUs = lost ? -1 : record->AvgTime * 1000 + 17;
+                launcher.channel->post(
+                    new WorkerEvent(WM_HOPRESULT, request.trace, std::move(record)));
+                launcher.finish(i);
+            }
+            QCoreApplication::sendPostedEvents();
+        }
+        form.btnTraceClick();  // stop
+        form.recordingMenu().recorder().drain();
+    }
+
+    QStringList recordings() const {
+        return QDir(home.recordings()).entryList({QStringLiteral("*.hoplark")}, QDir::Files);
+    }
+
+    DataHome home;
+    testing::TempSettings settings;
+    testing::FakeWindowServices fakes;
+    TformMain form{settings.path(), fakes.services()};
+};
+
+TEST_F(WindowRecording, RecordingMenuStandsBetweenEditAndHelpWhoseItemsStay) {
+    QStringList titles;
+    for (QAction* action : form.menuBar()->actions())
+        titles << action->text();
+    EXPECT_EQ(titles, (QStringList{"&File", "&Edit", "&Recording", "&Help"}));
+    QStringList items;
+    for (QAction* action : form.recordingMenu().menu->actions())
+        if (!action->isSeparator()) items << action->text();
+    EXPECT_EQ(items.mid(0, 3),
+              (QStringList{"&Open Recording...", "Open &Recordings Folder", "&Export..."}));
+    EXPECT_EQ(form.menuBar()->actions()[0]->menu()->actions().size(), 1);
+    EXPECT_EQ(form.menuBar()->actions()[1]->menu()->actions().size(), 4);
+    EXPECT_EQ(form.menuBar()->actions()[3]->menu()->actions().size(), 5);
+}
+
+TEST_F(WindowRecording, EveryTraceIsRecordedAndReopensAsIfJustTraced) {
+    form.miShowHistorySliderClick();
+    trace(form, fakes, 12);
+    const QStringList files = recordings();
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_TRUE(files.front().startsWith(QStringLiteral("127.0.0.3_"))) << files.front();
+
+    testing::TempSettings otherSettings;
+    testing::FakeWindowServices other;
+    TformMain reopened(otherSettings.path(), other.services());
+    reopened.miShowHistorySliderClick();
+    ASSERT_TRUE(
+        reopened.recordingMenu().openRecording(QDir(home.recordings()).filePath(files.front())));
+    EXPECT_TRUE(other.launcher->launched.empty());
+    EXPECT_EQ(reopened.drgrTrace->rowCount(), form.drgrTrace->rowCount());
+    EXPECT_EQ(reopened.lblTargetAddress->text(), form.lblTargetAddress->text());
+    EXPECT_EQ(reopened.lblHostName->text(), form.lblHostName->text());
+    EXPECT_EQ(reopened.StatusPanel1->text(), form.StatusPanel1->text());
+    EXPECT_EQ(reopened.StatusPanel2->text(), form.StatusPanel2->text());
+    EXPECT_EQ(reopened.tbTime->maximum(), form.tbTime->maximum());
+    EXPECT_EQ(reopened.btnTracePopupMenu(), nullptr);
+    EXPECT_EQ(
+        BuildTraceText(reopened.traceState(), reopened.lblHostName->text(),
+                       reopened.lblTargetAddress->text()),
+        BuildTraceText(form.traceState(), form.lblHostName->text(), form.lblTargetAddress->text()));
+
+    // The slider moves over the stored rounds and the tool tip says when they were.
+    reopened.tbTime->setValue(2);
+    form.tbTime->setValue(2);
+    EXPECT_EQ(reopened.StatusPanel2->text(), QStringLiteral("Displayed Samples: 2 to 11"));
+    EXPECT_EQ(reopened.StatusPanel2->text(), form.StatusPanel2->text());
+    const QString tip = reopened.StatusPanel2->toolTip();
+    EXPECT_TRUE(tip.startsWith(QStringLiteral("Sample 2 at "))) << tip;
+    EXPECT_TRUE(tip.contains(QStringLiteral("sample 11 at "))) << tip;
+    EXPECT_EQ(reopened.tbTime->toolTip(), tip);
+    EXPECT_EQ(form.StatusPanel2->toolTip(), tip);
+    // Reopening wrote nothing new.
+    EXPECT_EQ(recordings().size(), 1);
+}
+
+TEST_F(WindowRecording, DamagedFileGetsAClearErrorAndTheTableStays) {
+    trace(form, fakes, 2);
+    const int rows = form.drgrTrace->rowCount();
+    const QString path = settings.folder() + QStringLiteral("/bad.hoplark");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not a recording at all");
+    file.close();
+    EXPECT_FALSE(form.recordingMenu().openRecording(path));
+    ASSERT_EQ(fakes.boxes->errors.size(), 1);
+    EXPECT_EQ(fakes.boxes->errors.front(), path + QStringLiteral(" is not a Hoplark recording."));
+    EXPECT_EQ(form.drgrTrace->rowCount(), rows);
+    EXPECT_FALSE(form.session().isReplay());
+}
+
+TEST_F(WindowRecording, RecordingTurnedOffInTheMenuOrTheSettingsRecordsNothing) {
+    form.recordingMenu().RecordTraces1->trigger();
+    EXPECT_FALSE(form.recordingMenu().recordingEnabled());
+    trace(form, fakes, 2);
+    EXPECT_TRUE(recordings().isEmpty());
+    form.FormDestroy();
+    EXPECT_TRUE(settings.read().contains(QStringLiteral("Enabled=0"))) << settings.read();
+
+    testing::FakeWindowServices again;
+    TformMain next(settings.path(), again.services());
+    EXPECT_FALSE(next.recordingMenu().recordingEnabled());
+    trace(next, again, 1);
+    EXPECT_TRUE(recordings().isEmpty());
+}
+
+TEST_F(WindowRecording, DefaultSettingsGainNoRecordingSection) {
+    trace(form, fakes, 1);
+    form.FormDestroy();
+    EXPECT_FALSE(settings.read().contains(QStringLiteral("[Recording]"))) << settings.read();
+}
+
+TEST_F(WindowRecording, ExportWritesTheDisplayedWindowPerHopAndPerProbe) {
+    trace(form, fakes, 12);  // window: rounds 3 to 12
+    RecordingMenu& menu = form.recordingMenu();
+    const QString csvPath = settings.folder() + QStringLiteral("/hops.csv");
+    menu.exportTo(csvPath, TraceExport::Format::Csv, TraceExport::Rows::PerHop);
+    QFile csv(csvPath);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QStringList lines =
+        QString::fromUtf8(csv.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 8 + 1 + 3);
+    EXPECT_EQ(lines[0], QStringLiteral("# target: 127.0.0.3"));
+    EXPECT_EQ(lines[3], QStringLiteral("# first_round: 3"));
+    EXPECT_EQ(lines[4], QStringLiteral("# last_round: 12"));
+    EXPECT_TRUE(lines[5].startsWith(QStringLiteral("# from_utc: 20"))) << lines[5];
+    // Hop 2 was lost in rounds 3, 6, 9 and 12 of the window.
+    EXPECT_TRUE(lines[10].startsWith(QStringLiteral("2,127.0.1.2,,10,4,"))) << lines[10];
+
+    const QString jsonPath = settings.folder() + QStringLiteral("/probes.json");
+    menu.exportTo(jsonPath, TraceExport::Format::Json, TraceExport::Rows::PerProbe);
+    QFile json(jsonPath);
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    const QJsonObject root = QJsonDocument::fromJson(json.readAll()).object();
+    const QJsonArray probes = root["probes"].toArray();
+    ASSERT_EQ(probes.size(), 30);
+    EXPECT_EQ(probes[0].toObject()["round"].toInt(), 3);
+    EXPECT_EQ(probes[1].toObject()["rtt_us"], QJsonValue());  // hop 2, lost in round 3
+    EXPECT_EQ(probes[2].toObject()["rtt_us"].toInt(), (6 + 3) * 1000 + 17);
+    EXPECT_EQ(root["version"].toString(), QStringLiteral(HOPLARK_VERSION));
+
+    EXPECT_THROW(menu.exportTo(settings.folder() + QStringLiteral("/no/such/dir/x.csv"),
+                               TraceExport::Format::Csv, TraceExport::Rows::PerHop),
+                 HoplarkError);
+}
+
+TEST_F(WindowRecording, CopyWithTimesAddsOneLineBeforeTheUnchangedText) {
+    trace(form, fakes, 3);
+    form.CopyasText1Click();
+    const QString plain = QGuiApplication::clipboard()->text();
+    form.recordingMenu().CopyWithTimes1Click();
+    const QString timed = QGuiApplication::clipboard()->text();
+    const qsizetype firstLineEnd = timed.indexOf(QStringLiteral("\r\n"));
+    EXPECT_EQ(timed.mid(firstLineEnd + 2), plain);
+    const QString first = timed.left(firstLineEnd);
+    EXPECT_TRUE(first.startsWith(QStringLiteral("Target: 127.0.0.3 [127.0.0.3]  "))) << first;
+    EXPECT_TRUE(first.contains(QStringLiteral("Z to "))) << first;
+    EXPECT_TRUE(first.endsWith(QStringLiteral("Hoplark " HOPLARK_VERSION))) << first;
+    EXPECT_TRUE(plain.startsWith(QStringLiteral("Target Name: ")));
+}
+
+}  // namespace
+}  // namespace hoplark
