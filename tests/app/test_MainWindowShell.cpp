@@ -2,6 +2,8 @@
 // labels' width, the smallest window, and the status bar while menus are hovered.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QMenuBar>
 #include <QPointer>
@@ -138,7 +140,12 @@ TEST_F(WindowShellTest, HoveringMenuItemsKeepsTheThreePanels) {
     }
     EXPECT_EQ(form.StatusPanel1->text(), "Trace Count: 3");
     // The hints are still there, as tool tips.
-    const QList<QAction*> helpItems = form.menuBar()->actions().at(2)->menu()->actions();
+    const QList<QAction*> menus = form.menuBar()->actions();
+    const auto help = std::find_if(menus.begin(), menus.end(), [](QAction* menu) {
+        return menu->text() == QStringLiteral("&Help");
+    });
+    ASSERT_NE(help, menus.end());
+    const QList<QAction*> helpItems = (*help)->menu()->actions();
     EXPECT_EQ(helpItems.at(0)->toolTip(), "Display the help contents screen");
 }
 

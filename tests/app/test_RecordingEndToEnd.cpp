@@ -61,6 +61,7 @@ TEST_F(RecordingEndToEnd, RecordedTraceReopensToTheTableItPrinted) {
                             .silentRouters = {2},
                             .pingGroupOpen = false,
                             .delayedHostMs = 0,
+                            .returnDelays = {},
                             .hostNames = names_});
     const QString target = QString::fromStdString(chain.targetAddress());
     const QString file = directory_.filePath(QStringLiteral("chain.hoplark"));
@@ -108,6 +109,7 @@ TEST_F(RecordingEndToEnd, KilledTraceLeavesEveryFinishedRound) {
                             .silentRouters = {},
                             .pingGroupOpen = false,
                             .delayedHostMs = 0,
+                            .returnDelays = {},
                             .hostNames = names_});
     const QString target = QString::fromStdString(chain.targetAddress());
     const QString file = directory_.filePath(QStringLiteral("killed.hoplark"));
