@@ -34,6 +34,7 @@
 #include "trace/IntegerText.h"
 #include "view/Canvas.h"
 #include "view/ColumnWidths.h"
+#include "view/GridToolTips.h"
 #include "view/TraceText.h"
 
 namespace hoplark {
@@ -111,6 +112,15 @@ TformMain::TformMain(const QString& settingsPath, WindowServices services, QWidg
     drgrTrace->setReachAboveHandler([this](int row) { return cellPainter_->reachAbove(row); });
     drgrTrace->setRowDescriptionHandler(
         [this](int row) { return cellPainter_->rowDescription(row); });
+    gridEvidence_ =
+        std::make_unique<GridEvidence>([this]() -> const TraceState& { return traceState(); });
+    cellPainter_->setEvidence(gridEvidence_.get());
+    // The tips only explain; they change nothing that is drawn, so they need no option.
+    new GridToolTips(*drgrTrace, [this](int col, int row) {
+        if (col == 1) return gridEvidence_->errToolTip(row);
+        if (col == 2) return gridEvidence_->ipToolTip(row);
+        return QString();
+    });
 
     connectSession();
     recording_ = std::make_unique<RecordingMenu>(*this, *session_, *services_.boxes);
@@ -212,6 +222,8 @@ void TformMain::FormCreate() {
         ini.ReadBool(QStringLiteral("Display"), QStringLiteral("ShowCurrentTime"), false));
     SetShowFractions(
         ini.ReadBool(QStringLiteral("Display"), QStringLiteral("ShowFractions"), false));
+    displayOptions_.LossVerdicts =
+        ini.ReadBool(QStringLiteral("Display"), QStringLiteral("LossVerdicts"), false);
     qint32 packetSize =
         ini.ReadInteger(QStringLiteral("Advanced"), QStringLiteral("PacketSize"), PacketSize);
     if (!IsSendablePacketSize(packetSize)) {
@@ -264,6 +276,8 @@ void TformMain::FormDestroy() {
                   displayOptions_.ShowCurrentTime);
     ini.WriteBool(QStringLiteral("Display"), QStringLiteral("ShowFractions"),
                   displayOptions_.ShowFractions);
+    ini.WriteBool(QStringLiteral("Display"), QStringLiteral("LossVerdicts"),
+                  displayOptions_.LossVerdicts);
     recording_->writeSettings(ini);
     ini.commit();
 }
@@ -343,6 +357,18 @@ void TformMain::tmrRefreshTimer() {
     // Results arrive one hop at a time: repainting only the rows a result changed keeps each
     // repaint's cost to what changed.
     drgrTrace->repaintChangedRows();
+    showDestinationLoss();
+}
+
+void TformMain::showDestinationLoss() {
+    const QString text =
+        displayOptions_.LossVerdicts ? gridEvidence_->destinationLossText() : QString();
+    if (text == lblDestinationLoss->text() && lblDestinationLoss->isVisible() == !text.isEmpty()) {
+        return;
+    }
+    lblDestinationLoss->setText(text);
+    lblDestinationLoss->setVisible(!text.isEmpty());
+    fitTargetLabels();
 }
 
 void TformMain::ShowLegend(bool Value) {
@@ -365,6 +391,14 @@ void TformMain::fitTargetLabels() {
         lblNormal->isHidden() ? pnlTargetHeader->contentsRect().right() : pnlColors->x() - gap;
     for (TElidedLabel* label : {lblHostName, lblTargetAddress})
         label->resize(std::max(0, right - label->x()), label->height());
+    // The loss to the destination shares the address line, against its right end.
+    const int lossWidth = lblDestinationLoss->sizeHint().width();
+    lblDestinationLoss->setGeometry(right - lossWidth, lblTargetAddress->y(), lossWidth,
+                                    lblTargetAddress->height());
+    if (lblDestinationLoss->isVisible()) {
+        lblTargetAddress->resize(std::max(0, lblDestinationLoss->x() - gap - lblTargetAddress->x()),
+                                 lblTargetAddress->height());
+    }
 }
 
 void TformMain::SetShowCurrentTime(bool Value) {
@@ -545,6 +579,7 @@ void TformMain::Options1Click() {
     dialog.cbIgnoreFirstHop->setChecked(IgnoreFirstHop);
     dialog.cbShowCurrentTime->setChecked(options.ShowCurrentTime);
     dialog.cbShowFractions->setChecked(options.ShowFractions);
+    dialog.cbLossVerdicts->setChecked(options.LossVerdicts);
 
     if (dialogRunner_(dialog) != QDialog::Accepted) return;
 
@@ -558,6 +593,7 @@ void TformMain::Options1Click() {
     session_->setIgnoreFirstHop(IgnoreFirstHop);
     SetShowFractions(dialog.cbShowFractions->isChecked());
     SetShowCurrentTime(dialog.cbShowCurrentTime->isChecked());
+    options.LossVerdicts = dialog.cbLossVerdicts->isChecked();
     pnlGridResize();
     if (traceState().SamplesTaken > 0) ShowLegend(true);
     // Any option may change how every cell looks.

@@ -23,6 +23,7 @@
 #include "trace/TraceState.h"
 #include "view/ActivityAnimation.h"
 #include "view/DisplayOptions.h"
+#include "view/GridEvidence.h"
 #include "view/GroupBox.h"
 #include "view/Panel.h"
 #include "view/TraceCellPainter.h"
@@ -57,6 +58,7 @@ public:
     RecordingMenu& recordingMenu() { return *recording_; }
     const DisplayOptions& displayOptions() const { return displayOptions_; }
     DisplayOptions& displayOptionsForUpdate() { return displayOptions_; }
+    const GridEvidence& gridEvidence() const { return *gridEvidence_; }
     const QString& settingsPath() const { return settingsPath_; }
 
     // The window's size before the saved bounds apply; the right pane is then 520 x 329.
@@ -127,6 +129,8 @@ public:
     QLabel* lblNormal;
     QLabel* lblWarning;
     QLabel* lblBad;
+    // "Loss to destination: 2 %", shown with the loss verdicts once the destination is known.
+    QLabel* lblDestinationLoss;
     TPanel* pnlGrid;
     TTraceGrid* drgrTrace;
     TPanel* pnlTimePeriod;
@@ -198,6 +202,7 @@ private:
     void mirrorHistorySlider(const HistorySliderState& slider);
     // The width ".99" adds to a time in the grid's font; 0 while times are whole milliseconds.
     int fractionWidth() const;
+    void showDestinationLoss();
 
     QString settingsPath_;
     // Declared before the session, which refers to them and so must go first.
@@ -206,6 +211,7 @@ private:
     std::unique_ptr<RecordingMenu> recording_;
     DisplayOptions displayOptions_;
     std::unique_ptr<TraceCellPainter> cellPainter_;
+    std::unique_ptr<GridEvidence> gridEvidence_;
     QPointer<THelpWindow> helpWindow_;
     std::function<int(QDialog&)> dialogRunner_;
     // Worker failure texts whose box is still open: the same failure every round must not pile

@@ -179,6 +179,14 @@ void MainWindowLayout::buildRightPane() {
     form_.lblNormal = legendLabel(QColor(0, 255, 0), 0);
     form_.lblWarning = legendLabel(QColor(255, 255, 0), 13);
     form_.lblBad = legendLabel(QColor(255, 0, 0), 26);
+    // Placed by fitTargetLabels on the address line, which holds only a short dotted address.
+    form_.lblDestinationLoss = new QLabel(form_.pnlTargetHeader);
+    form_.lblDestinationLoss->setFont(arialPixels(12, true));
+    form_.lblDestinationLoss->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    form_.lblDestinationLoss->setToolTip(
+        QStringLiteral("The share of the destination's probes lost in the statistics: the "
+                       "loss that traffic to it sees."));
+    form_.lblDestinationLoss->hide();
     QObject::connect(form_.pnlTargetHeader, &TPanel::resized, &form_, [form = &form_] {
         const int inset = 2;
         form->pnlColors->setGeometry(form->pnlTargetHeader->width() - inset - 91, inset, 91,

@@ -10,14 +10,14 @@ TformOptions::TformOptions(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Options"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(303, 281);
+    setFixedSize(303, 305);
     QFont dialogFont(QStringLiteral("Arial"));
     dialogFont.setPixelSize(11);
     setFont(dialogFont);
 
     auto* Bevel1 = new QFrame(this);
     Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    Bevel1->setGeometry(8, 8, 289, 230);
+    Bevel1->setGeometry(8, 8, 289, 254);
 
     const auto checkBox = [this](const QString& caption, int top, int width) {
         auto* box = new QCheckBox(caption, this);
@@ -51,20 +51,26 @@ TformOptions::TformOptions(QWidget* parent) : QDialog(parent) {
         "Sometimes the first hop ALWAYS times out.  If this is the case, check this box."));
     // Below the original settings, which keep their places; the dialog grows to hold it.
     cbShowFractions = checkBox(QStringLiteral("Show times to 0.01 ms"), 206, 257);
+    cbLossVerdicts = checkBox(QStringLiteral("Show loss verdicts and responder changes"), 230, 257);
+    cbLossVerdicts->setToolTip(
+        QStringLiteral("Mutes the lost count of routers that only limit their answers, marks "
+                       "hops answered by several addresses and shows the loss to the "
+                       "destination."));
 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setGeometry(79, 250, 75, 25);
+    OKBtn->setGeometry(79, 274, 75, 25);
     OKBtn->setDefault(true);
     CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelBtn->setGeometry(159, 250, 75, 25);
+    CancelBtn->setGeometry(159, 274, 75, 25);
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
     // OK first, so it has the focus on opening; "Ignore first hop?" comes before the
     // current-time box although it stands below it.
-    QWidget* order[] = {
-        OKBtn,        CancelBtn,     cbColorHops,      cbColorGraph,      editWarningSpeed,
-        editBadSpeed, cboxShowCheck, cbIgnoreFirstHop, cbShowCurrentTime, cbShowFractions};
+    QWidget* order[] = {OKBtn,           CancelBtn,        cbColorHops,
+                        cbColorGraph,    editWarningSpeed, editBadSpeed,
+                        cboxShowCheck,   cbIgnoreFirstHop, cbShowCurrentTime,
+                        cbShowFractions, cbLossVerdicts};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     OKBtn->setFocus();

@@ -31,6 +31,7 @@ public:
     QCheckBox* cbShowCurrentTime;
     QCheckBox* cbIgnoreFirstHop;
     QCheckBox* cbShowFractions;
+    QCheckBox* cbLossVerdicts;
     QPushButton* OKBtn;
     QPushButton* CancelBtn;
 

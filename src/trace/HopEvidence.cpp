@@ -7,19 +7,35 @@ namespace hoplark {
 
 namespace {
 
-// Calls `visit(round, value, responder)` for every sample of `hop` whose round lies in
-// [firstRound, lastRound]; `responder` is NoResponder where none is known.
-template <typename Visit>
-void forEachSampleInRounds(const THostInfo& hop, qint32 firstRound, qint32 lastRound, Visit visit) {
+enum class RoundState : quint8 { Absent, Answered, Lost };
+
+// One hop's samples laid out by round over the window.
+struct HopRounds {
+    std::vector<RoundState> state;
+    std::vector<quint8> responder;
+    // The first and last round offset holding a sample; first > last when none does.
+    qint64 first = 0;
+    qint64 last = -1;
+};
+
+HopRounds layOut(const THostInfo& hop, qint32 firstRound, qint32 lastRound) {
+    const size_t span = static_cast<size_t>(lastRound - firstRound) + 1;
+    HopRounds rounds{std::vector<RoundState>(span, RoundState::Absent),
+                     std::vector<quint8>(span, NoResponder), qint64(span), -1};
     // The parallel lists exist only for samples merged with their detail.
     const size_t known = std::min(hop.Samples.size(), hop.SampleRounds.size());
     for (size_t p = 0; p < known; ++p) {
         const qint32 round = hop.SampleRounds[p];
         if (round < firstRound || round > lastRound) continue;
-        const quint8 responder =
-            p < hop.SampleResponders.size() ? hop.SampleResponders[p] : NoResponder;
-        visit(round, hop.Samples[p], responder);
+        const qint64 at = round - firstRound;
+        const bool lost = hop.Samples[p] == LOST_SAMPLE;
+        rounds.state[size_t(at)] = lost ? RoundState::Lost : RoundState::Answered;
+        rounds.responder[size_t(at)] =
+            !lost && p < hop.SampleResponders.size() ? hop.SampleResponders[p] : NoResponder;
+        rounds.first = std::min(rounds.first, at);
+        rounds.last = std::max(rounds.last, at);
     }
+    return rounds;
 }
 
 }  // namespace
@@ -32,41 +48,59 @@ std::vector<HopEvidence> GatherHopEvidence(const HopTable& hops, const SampleWin
     const qint64 lastRound64 = qint64(window.LastSample) + 1;
     if (lastRound64 < firstRound) return evidence;
     const qint32 lastRound = static_cast<qint32>(lastRound64);
+    const size_t span = static_cast<size_t>(lastRound - firstRound) + 1;
 
-    // The farthest hop (by index) that answered in each round of the window.
-    std::vector<qint8> farthest(static_cast<size_t>(lastRound - firstRound) + 1, -1);
+    std::vector<HopRounds> rounds(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
-        const THostInfo& hop = hops.at(i);
-        if (hop.Unreachable) continue;
-        forEachSampleInRounds(hop, firstRound, lastRound, [&](qint32 round, qint32 value, quint8) {
-            if (value == LOST_SAMPLE) return;
-            qint8& slot = farthest[static_cast<size_t>(round - firstRound)];
-            slot = std::max<qint8>(slot, static_cast<qint8>(i));
-        });
+        if (!hops.at(i).Unreachable) rounds[size_t(i)] = layOut(hops.at(i), firstRound, lastRound);
+    }
+
+    // A lost answer is merged only when its probe times out, long after the answers of its
+    // round and of later rounds. A round still waiting for a hop's result between that hop's
+    // first and last merged round is left out for every hop, so that answers already in do not
+    // dilute losses still to come, and a later hop's pending loss is not taken for its answer.
+    std::vector<bool> complete(span, true);
+    for (const HopRounds& hop : rounds) {
+        for (qint64 at = hop.first; at <= hop.last; ++at) {
+            if (hop.state[size_t(at)] == RoundState::Absent) complete[size_t(at)] = false;
+        }
+    }
+
+    // The farthest hop (by index) that answered in each complete round.
+    std::vector<int> farthest(span, -1);
+    for (int i = 0; i < count; ++i) {
+        const HopRounds& hop = rounds[size_t(i)];
+        for (qint64 at = hop.first; at <= hop.last; ++at) {
+            if (complete[size_t(at)] && hop.state[size_t(at)] == RoundState::Answered) {
+                farthest[size_t(at)] = i;
+            }
+        }
     }
 
     for (int i = 0; i < count; ++i) {
-        const THostInfo& hop = hops.at(i);
-        if (hop.Unreachable) continue;
+        const THostInfo& record = hops.at(i);
+        if (record.Unreachable) continue;
+        const HopRounds& hop = rounds[size_t(i)];
         HopEvidence& entry = evidence[static_cast<size_t>(i)];
-        std::vector<qint32> answersBy(hop.Responders.size(), 0);
-        forEachSampleInRounds(hop, firstRound, lastRound,
-                              [&](qint32 round, qint32 value, quint8 responder) {
-                                  ++entry.loss.samples;
-                                  if (value == LOST_SAMPLE) {
-                                      ++entry.loss.lost;
-                                      if (farthest[static_cast<size_t>(round - firstRound)] > i) {
-                                          ++entry.loss.notForwarded;
-                                      } else {
-                                          ++entry.loss.pathLoss;
-                                      }
-                                  } else if (responder < answersBy.size()) {
-                                      ++answersBy[responder];
-                                  }
-                              });
+        std::vector<qint32> answersBy(record.Responders.size(), 0);
+        for (qint64 at = hop.first; at <= hop.last; ++at) {
+            const RoundState state = hop.state[size_t(at)];
+            if (!complete[size_t(at)] || state == RoundState::Absent) continue;
+            ++entry.loss.samples;
+            if (state == RoundState::Lost) {
+                ++entry.loss.lost;
+                if (farthest[size_t(at)] > i) {
+                    ++entry.loss.notForwarded;
+                } else {
+                    ++entry.loss.pathLoss;
+                }
+            } else if (hop.responder[size_t(at)] < answersBy.size()) {
+                ++answersBy[hop.responder[size_t(at)]];
+            }
+        }
         for (size_t k = 0; k < answersBy.size(); ++k) {
             if (answersBy[k] == 0) continue;
-            entry.responders.push_back({hop.Responders[k], answersBy[k]});
+            entry.responders.push_back({record.Responders[k], answersBy[k]});
             entry.answers += answersBy[k];
         }
         std::stable_sort(

@@ -30,8 +30,10 @@ struct HopEvidence {
 // The window holds sample positions of the rounds launched, so it covers rounds
 // FirstSample + 1 .. LastSample + 1. Hops are matched by the round each sample was launched in,
 // never by position: a hop that joined late, or whose lost answer arrived after later rounds'
-// answers, has its samples at other positions than its neighbours. Samples without a known
-// round take no part, and neither does the unreachable marker row.
+// answers, has its samples at other positions than its neighbours. A round still waiting for
+// some hop's result (a lost answer arrives only when its probe times out) is left out until the
+// result is in. Samples without a known round take no part, nor does the unreachable marker row.
+// One sample per hop and round is kept; should a round hold two, the one merged last counts.
 std::vector<HopEvidence> GatherHopEvidence(const HopTable& hops, const SampleWindow& window);
 
 }  // namespace hoplark

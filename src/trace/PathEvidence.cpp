@@ -6,16 +6,19 @@ bool PathEvidence::Key::operator==(const Key& other) const {
     return window.FirstSample == other.window.FirstSample &&
            window.LastSample == other.window.LastSample && samplesTaken == other.samplesTaken &&
            destinationHop == other.destinationHop && targetAddress == other.targetAddress &&
-           sampleCounts == other.sampleCounts;
+           hops == other.hops;
 }
 
 PathEvidence::Key PathEvidence::keyOf(const TraceState& state) {
     Key key{state.Window, state.SamplesTaken, state.DestinationHop, state.TargetAddress, {}};
-    // Samples are only ever appended, and a new trace starts from an empty table, so the list
-    // sizes tell whether anything was merged.
-    key.sampleCounts.reserve(static_cast<size_t>(state.HopList.count()));
-    for (const THostInfo& hop : state.HopList)
-        key.sampleCounts.push_back(hop.Samples.size());
+    key.hops.reserve(5 * static_cast<size_t>(state.HopList.count()));
+    for (const THostInfo& hop : state.HopList) {
+        key.hops.push_back(qint64(hop.Samples.size()));
+        key.hops.push_back(hop.LostCount);
+        key.hops.push_back(qint64(hop.Responders.size()));
+        key.hops.push_back(hop.Samples.empty() ? -1 : hop.Samples.back());
+        key.hops.push_back(hop.SampleRounds.empty() ? -1 : hop.SampleRounds.back());
+    }
     return key;
 }
 

@@ -12,7 +12,8 @@ namespace hoplark {
 // every cell of a repaint costs one pass over the samples.
 class PathEvidence {
 public:
-    // Recomputes from `state` when it changed since the last call.
+    // Recomputes from `state` when it changed since the last call: samples are only ever
+    // appended, so the sizes and the newest sample of every hop tell, also across a new trace.
     void refresh(const TraceState& state);
 
     // The evidence of the record at `index`, or nullptr outside the table.
@@ -29,7 +30,9 @@ private:
         qint32 samplesTaken = -1;
         qint32 destinationHop = -1;
         QString targetAddress;
-        std::vector<size_t> sampleCounts;
+        // Per hop: its sample count, lost count, responder count, and its last sample's value
+        // and round.
+        std::vector<qint64> hops;
         bool operator==(const Key& other) const;
     };
     static Key keyOf(const TraceState& state);

@@ -19,6 +19,9 @@ struct DisplayOptions {
     bool ShowCurrentTime = false;
     // Show times to 0.01 ms and place the graph's marks at their microseconds.
     bool ShowFractions = false;
+    // Mute the lost count of routers that only limit their answers and show the main responder
+    // of hops whose responder changes ("10.0.0.1 +2"). Off, the grid draws what it always drew.
+    bool LossVerdicts = false;
 };
 
 }  // namespace hoplark

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "view/GraphPoints.h"
+#include "view/GridEvidence.h"
 #include "view/TraceGrid.h"
 
 namespace hoplark {
@@ -82,6 +83,7 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
     }
     const THostInfo& r = HopList.at(Row - 1);
     const int textTop = Rect.top + 2;
+    const bool verdicts = options_.LossVerdicts && evidence_ != nullptr;
 
     const QColor rowBackground =
         r.Unreachable && options_.ColorGraphs ? UnreachableColor : colors_.Window;
@@ -111,12 +113,19 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
             break;
         case 1:
             if (r.LostCount > 0 && !r.Unreachable) {
+                const bool muted = verdicts && evidence_->rateLimited(Row);
+                const QColor textColor = canvas.font().color;
+                if (muted) canvas.setFontColor(GridEvidence::MutedColor);
                 canvas.textRect(Rect, Rect.left + NumberIndent, textTop,
                                 QString::number(r.LostCount));
+                if (muted) canvas.setFontColor(textColor);
             }
             break;
         case 2:
-            if (!r.Unreachable) canvas.textRect(Rect, Rect.left + 2, textTop, r.IP);
+            if (!r.Unreachable) {
+                canvas.textRect(Rect, Rect.left + 2, textTop,
+                                verdicts ? evidence_->ipText(Row) : r.IP);
+            }
             break;
         case 3:
             canvas.textRect(Rect, Rect.left + 2, textTop, r.DNSName);
@@ -297,7 +306,8 @@ QByteArray TraceCellPainter::rowSignature(int Row, const CellRect& rowRect) cons
         out << color.rgba();
     out << SavedFont.name << SavedFont.pointSize;
     out << options_.WarningSpeed << options_.BadSpeed << options_.ColorHops << options_.ColorGraphs
-        << options_.GraphCurrentSample << options_.ShowCurrentTime << options_.ShowFractions;
+        << options_.GraphCurrentSample << options_.ShowCurrentTime << options_.ShowFractions
+        << options_.LossVerdicts;
     if (Row <= 0 || Row > state.HopList.count()) return signature;
 
     out << state.GraphScale << state.Window.FirstSample << state.Window.LastSample;
@@ -311,6 +321,9 @@ QByteArray TraceCellPainter::rowSignature(int Row, const CellRect& rowRect) cons
     const HopTable& HopList = state.HopList;
     const int index = Row - 1;
     record(HopList.at(index));
+    // A verdict and a main responder can change with results of other hops.
+    if (options_.LossVerdicts && evidence_ != nullptr)
+        out << evidence_->rateLimited(Row) << evidence_->ipText(Row);
     // The nearest replying hops above and below: the line of this row ends at their points.
     const auto neighbour = [&out](int k, const THostInfo& r) {
         out << k << r.AvgTime << r.AvgTimeUs << quint64(r.Samples.size());

@@ -14,6 +14,7 @@
 namespace hoplark {
 
 class TTraceGrid;
+class GridEvidence;
 
 // The contrast ratio of two colours, 1 to 21, as the WCAG define it.
 double ContrastRatio(const QColor& a, const QColor& b);
@@ -39,6 +40,8 @@ public:
     void setSavedFont(const CanvasFont& font) { SavedFont = font; }
     const CanvasFont& savedFont() const { return SavedFont; }
     void setSystemColors(const SystemColors& colors) { colors_ = colors; }
+    // Where the loss verdicts and responders come from when DisplayOptions::LossVerdicts is on.
+    void setEvidence(const GridEvidence* evidence) { evidence_ = evidence; }
 
     void drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const CellRect& Rect,
                            bool fixed) const;
@@ -81,6 +84,7 @@ private:
     const TTraceGrid& grid_;
     CanvasFont SavedFont;
     SystemColors colors_;
+    const GridEvidence* evidence_ = nullptr;
 };
 
 }  // namespace hoplark

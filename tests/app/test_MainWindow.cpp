@@ -264,16 +264,20 @@ TEST_F(MainWindowTest, OptionsApplyFlagsColumnsAndLegendOnlyOnOk) {
 
 TEST_F(MainWindowTest, OptionsDialogLayout) {
     TformOptions dialog;
-    // One row taller than the original layout, for the fractions box below the others.
-    EXPECT_EQ(dialog.size(), QSize(303, 281));
+    // Two rows taller than the original layout, for the fractions and loss verdict boxes below
+    // the others.
+    EXPECT_EQ(dialog.size(), QSize(303, 305));
     EXPECT_TRUE(dialog.OKBtn->isDefault());
-    EXPECT_EQ(dialog.OKBtn->geometry(), QRect(79, 250, 75, 25));
+    EXPECT_EQ(dialog.OKBtn->geometry(), QRect(79, 274, 75, 25));
     EXPECT_EQ(dialog.cbIgnoreFirstHop->geometry(), QRect(24, 182, 257, 17));
     EXPECT_EQ(dialog.cbShowFractions->geometry(), QRect(24, 206, 257, 17));
     EXPECT_EQ(dialog.cbShowFractions->text(), QStringLiteral("Show times to 0.01 ms"));
     EXPECT_FALSE(dialog.cbShowFractions->isChecked());
     EXPECT_EQ(dialog.cbIgnoreFirstHop->nextInFocusChain(), dialog.cbShowCurrentTime);
     EXPECT_EQ(dialog.cbShowCurrentTime->nextInFocusChain(), dialog.cbShowFractions);
+    EXPECT_EQ(dialog.cbShowFractions->nextInFocusChain(), dialog.cbLossVerdicts);
+    EXPECT_EQ(dialog.cbLossVerdicts->geometry(), QRect(24, 230, 257, 17));
+    EXPECT_FALSE(dialog.cbLossVerdicts->isChecked());
 }
 
 TEST_F(MainWindowTest, FractionsWidenTheAverageColumnAndTheCopiedText) {

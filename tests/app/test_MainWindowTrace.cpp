@@ -6,9 +6,12 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QTest>
+#include <QToolTip>
 
 #include "app/MainWindow.h"
+#include "app/OptionsDialog.h"
 #include "app/WindowFakes.h"
 #include "support/QtPrinters.h"
 #include "support/TempSettings.h"
@@ -156,6 +159,56 @@ TEST_F(WindowTraceTest, RoundLimitStopsTheTraceOnItsOwn) {
     deliver();
     EXPECT_EQ(form.traceState().HopList.at(0).Samples.size(), 1u);
     EXPECT_TRUE(boxes.errors.isEmpty());
+}
+
+TEST_F(WindowTraceTest, LossVerdictsAreShownOnlyWhenTurnedOnAndPersist) {
+    form.editTraceCount->setText(QStringLiteral("4"));
+    form.editDelay->setText(QStringLiteral("0.1 Seconds"));
+    typeAndPressEnter(QStringLiteral("127.0.0.3"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !form.session().isTracing(); }, 5000));
+    // Hop 1 alternates between two routers, hop 2 misses rounds 1 and 3 while the target
+    // answers every round.
+    for (int round = 1; round <= 4; ++round) {
+        launcher().postResult(trace(), 1,
+                              round % 2 ? QStringLiteral("127.0.0.1") : QStringLiteral("127.0.0.5"),
+                              2, round);
+        if (round % 2) {
+            launcher().postResult(trace(), 2, QString(), LOST_SAMPLE, round);
+        } else {
+            launcher().postResult(trace(), 2, QStringLiteral("127.0.0.2"), 4, round);
+        }
+        launcher().postResult(trace(), 3, QStringLiteral("127.0.0.3"), 6, round);
+    }
+    deliver();
+    form.move(0, 0);
+    form.resize(form.designSize());
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QTest::qWait(20);
+    EXPECT_TRUE(form.lblDestinationLoss->isHidden());
+
+    // The tips explain whatever the option says.
+    const QPoint errCell(form.drgrTrace->colLeft(1) + 5, 2 * TTraceGrid::DefaultRowHeight + 5);
+    QHelpEvent help(QEvent::ToolTip, errCell, form.drgrTrace->viewport()->mapToGlobal(errCell));
+    QCoreApplication::sendEvent(form.drgrTrace->viewport(), &help);
+    EXPECT_TRUE(QToolTip::text().startsWith(QStringLiteral(
+        "2 of 2 lost answers came in rounds where later hops answered: this router limits its "
+        "ICMP answers; traffic through it was not lost.")))
+        << QToolTip::text().toStdString();
+    EXPECT_EQ(form.gridEvidence().ipText(1), QStringLiteral("127.0.0.1 +1"));
+
+    form.setDialogRunner([](QDialog& dialog) {
+        static_cast<TformOptions&>(dialog).cbLossVerdicts->setChecked(true);
+        return QDialog::Accepted;
+    });
+    form.Options1Click();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return form.lblDestinationLoss->isVisible(); }, 2000));
+    EXPECT_EQ(form.lblDestinationLoss->text(), QStringLiteral("Loss to destination: 0 %"));
+
+    form.FormDestroy();
+    EXPECT_TRUE(settings.read().contains(QStringLiteral("LossVerdicts=1")));
+    TformMain again(settings.path(), testing::FakeWindowServices().services());
+    EXPECT_TRUE(again.displayOptions().LossVerdicts);
 }
 
 TEST_F(WindowTraceTest, FailedStartsShowTheErrorAndLeaveTheWindowReady) {

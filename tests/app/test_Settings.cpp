@@ -44,6 +44,7 @@ TEST(SettingsFileStartUp, NoFileGivesEveryDefault) {
     EXPECT_FALSE(form.IgnoreFirstHop);
     EXPECT_FALSE(options.ShowCurrentTime);
     EXPECT_FALSE(options.ShowFractions);
+    EXPECT_FALSE(options.LossVerdicts);
     EXPECT_EQ(form.drgrTrace->colWidth(4), 55);
     EXPECT_EQ(form.PacketSize, 56);
     EXPECT_FALSE(settings.exists());
@@ -71,7 +72,8 @@ TEST(SettingsFileStartUp, NoFileGivesEveryDefault) {
                             "SampleCount",
                             "[Display]",
                             "ShowCurrentTime",
-                            "ShowFractions=0"}) {
+                            "ShowFractions=0",
+                            "LossVerdicts=0"}) {
         EXPECT_TRUE(written.contains(QLatin1String(key))) << key;
     }
     EXPECT_FALSE(written.contains(QStringLiteral("PacketSize")));

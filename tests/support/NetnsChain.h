@@ -51,7 +51,7 @@ struct NetnsChainOptions {
     // Router k -> a delay for everything that comes back through it from farther away (a TUN
     // delay line on its return path). Hop k's answers are thus delayed by the sum of the
     // delays of routers 1..k-1, and the target's by all of them.
-    std::map<int, std::chrono::microseconds> returnDelays;
+    std::map<int, std::chrono::microseconds> returnDelays = {};
     // Reverse names by address text, visible inside the client.
     std::map<std::string, std::string> hostNames;
     std::map<int, int> icmpRateLimitMs = {};

@@ -71,10 +71,13 @@ public:
         return hops;
     }
 
-    void postResult(TraceId trace, int hop, const QString& ip, int sample) {
+    // `round` 0 leaves the round unknown, as a result without its detail.
+    void postResult(TraceId trace, int hop, const QString& ip, int sample, int round = 0) {
         auto record = std::make_unique<THostInfo>(hop);
         record->IP = ip;
         record->AvgTime = static_cast<qint16>(sample);
+        record->Detail.round = round;
+        record->Detail.roundTripUs = sample == LOST_SAMPLE ? -1 : sample * 1000;
         channel->post(new WorkerEvent(WM_HOPRESULT, trace, std::move(record)));
     }
     void postName(TraceId trace, int hop, const QString& ip, const QString& name) {

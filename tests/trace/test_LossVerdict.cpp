@@ -48,8 +48,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<VerdictCase>& info) { return info.param.name; });
 
 // Crafted rounds: one string per hop, one character per merged sample in merge order. A letter
-// is an answer from the responder 10.0.0.<letter>, '.' a lost sample. Samples belong to rounds
-// firstRound, firstRound + 1, ... unless their rounds are given one by one.
+// is an answer from the responder 10.0.0.<letter>, '.' a lost sample and ' ' a result not in yet.
+// Samples belong to rounds firstRound, firstRound + 1, ... unless their rounds are given one by
+// one.
 struct CraftedHop {
     CraftedHop(qint32 first, std::string text) : firstRound(first), samples(std::move(text)) {}
     CraftedHop(std::string text, std::vector<qint32> each)
@@ -67,6 +68,7 @@ HopTable tableOf(const std::vector<CraftedHop>& crafted, const SampleWindow& win
             SampleDetail detail;
             detail.round = c.rounds.empty() ? c.firstRound + static_cast<qint32>(k) : c.rounds[k];
             const char s = c.samples[k];
+            if (s == ' ') continue;
             const bool lost = s == '.';
             detail.roundTripUs = lost ? -1 : 10000;
             hop.AddSample(lost ? LOST_SAMPLE : 10, window, detail,
@@ -140,6 +142,21 @@ TEST(HopEvidence, HopsAreMatchedByRoundNotByPosition) {
     EXPECT_EQ(evidence[0].loss.notForwarded, 1);  // hop 2 answered round 4
     EXPECT_EQ(evidence[0].verdict, LossVerdict::RateLimited);
     EXPECT_EQ(evidence[1].loss.samples, 3);  // rounds 4, 5, 6 at positions 1..3
+}
+
+TEST(HopEvidence, RoundsStillWaitingForAResultAreLeftOut) {
+    // Hop 1's result of round 4 is not in yet (a loss waits for its time-out) while rounds 5
+    // and 6 answered; the target lost round 4 too. Round 7 is newer than anything hop 1 has.
+    const HopTable table = tableOf({{1, "AAA AA"}, {1, "AA...AA"}}, AllTen);
+    const auto evidence = GatherHopEvidence(table, AllTen);
+    EXPECT_EQ(evidence[0].loss.samples, 5);
+    EXPECT_EQ(evidence[1].loss.samples, 6);  // rounds 1-3 and 5-7
+    EXPECT_EQ(evidence[1].loss.lost, 2);
+    // Once hop 1's loss of round 4 is in, the round counts.
+    const HopTable settled = tableOf({{1, "AAA.AA"}, {1, "AA...AA"}}, AllTen);
+    const auto after = GatherHopEvidence(settled, AllTen);
+    EXPECT_EQ(after[1].loss.lost, 3);
+    EXPECT_EQ(after[0].loss.pathLoss, 1);
 }
 
 TEST(HopEvidence, OnlyTheWindowsRoundsCount) {
