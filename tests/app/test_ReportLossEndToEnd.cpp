@@ -23,7 +23,7 @@ QJsonObject reportJson(const test::NetnsChain& chain, const std::string& target,
          QStringLiteral(HOPLARK_BINARY_DIR "/hoplark"), QStringLiteral("--report"),
          QString::fromStdString(target), QStringLiteral("--count"), QString::number(rounds),
          QStringLiteral("--delay"), QStringLiteral("0.1"), QStringLiteral("--timeout"),
-         QStringLiteral("500"), QStringLiteral("--samples"), QStringLiteral("0"),
+         QStringLiteral("1500"), QStringLiteral("--samples"), QStringLiteral("0"),
          QStringLiteral("--no-dns"), QStringLiteral("--format"), QStringLiteral("json")});
     if (!process.waitForFinished(60000)) {
         process.kill();
@@ -94,7 +94,12 @@ TEST(ReportLossEndToEnd, ListsBothRespondersOfAnAlternatingHop) {
     const QJsonArray hops = root["hops"].toArray();
     ASSERT_EQ(hops.size(), 4) << describe(root);
 
-    const QJsonArray responders = hops[2].toObject()["responders"].toArray();
+    // A loaded machine may leave a round out (a result still missing when the report ended);
+    // the shares are over the rounds the statistics hold.
+    const QJsonObject alternating = hops[2].toObject();
+    const int counted = alternating["window_samples"].toInt();
+    EXPECT_GE(counted, rounds - 2) << describe(root);
+    const QJsonArray responders = alternating["responders"].toArray();
     ASSERT_EQ(responders.size(), 2) << describe(root);
     const auto addresses = test::NetnsChain::alternatingHopAddresses();
     int answers = 0;
@@ -102,14 +107,16 @@ TEST(ReportLossEndToEnd, ListsBothRespondersOfAnAlternatingHop) {
         const QJsonObject responder = value.toObject();
         const std::string address = responder["address"].toString().toStdString();
         EXPECT_TRUE(address == addresses[0] || address == addresses[1]) << address;
-        EXPECT_GE(responder["count"].toInt(), rounds / 2 - 1) << describe(root);
+        EXPECT_GE(responder["count"].toInt(), counted / 2 - 1) << describe(root);
         answers += responder["count"].toInt();
     }
-    EXPECT_EQ(answers, rounds);
-    // The routers in front answer alone.
-    EXPECT_EQ(hops[1].toObject()["responders"].toArray(),
-              (QJsonArray{QJsonObject{{"address", QString::fromStdString(chain.routerAddress(2))},
-                                      {"count", rounds}}}));
+    EXPECT_EQ(answers, counted - alternating["window_lost"].toInt());
+    // The router in front answers alone.
+    const QJsonObject front = hops[1].toObject();
+    const QJsonArray alone = front["responders"].toArray();
+    ASSERT_EQ(alone.size(), 1) << describe(root);
+    EXPECT_EQ(alone[0].toObject()["address"].toString(),
+              QString::fromStdString(chain.routerAddress(2)));
 }
 
 }  // namespace
