@@ -67,6 +67,7 @@ TformMain::TformMain(const QString& settingsPath, WindowServices services, QWidg
     MainWindowLayout layout(*this);
     layout.buildLeftPane();
     layout.buildRightPane();
+    layout.nameControls();
     columns->addWidget(pnlLeft);
     columns->addWidget(pnlRight, 1);
 

@@ -4,6 +4,7 @@
 #include <QMenuBar>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "app/ElidedLabel.h"
 #include "app/Fonts.h"
@@ -280,6 +281,27 @@ void MainWindowLayout::buildMenus() {
                          if (QMenu* menu = form->btnTracePopupMenu())
                              menu->popup(form->btnTrace->mapToGlobal(at));
                      });
+}
+
+void MainWindowLayout::nameControls() {
+    const std::pair<QWidget*, const char*> names[] = {
+        {form_.editDestination, "Address to trace"},
+        {form_.lbHistory, "Destinations traced before"},
+        {form_.editTraceCount, "Number of times to trace"},
+        {form_.udTraceCount, "Number of times to trace, up or down"},
+        {form_.editDelay, "Trace delay"},
+        {form_.UpDown3, "Trace delay, longer or shorter"},
+        {form_.editSampleCount, "Samples to include"},
+        {form_.udSampleCount, "Samples to include, more or fewer"},
+        {form_.Animate, "Tracing activity"},
+        {form_.pnlColors, "Colour legend"},
+        {form_.drgrTrace, "Trace grid"},
+        {form_.tbTime, "History slider"},
+    };
+    for (const auto& [widget, name] : names) {
+        if (widget && widget->accessibleName().isEmpty())
+            widget->setAccessibleName(QString::fromUtf8(name));
+    }
 }
 
 }  // namespace hoplark

@@ -18,6 +18,9 @@ public:
     void buildLeftPane();
     void buildRightPane();
     void buildMenus();
+    // Names every control that shows no text of its own for screen readers (buttons and labels
+    // read their text); the hints (tool tips) serve as descriptions.
+    void nameControls();
 
 private:
     TformMain& form_;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QMenuBar>
 #include <QPointer>
@@ -147,6 +148,25 @@ TEST_F(WindowShellTest, HoveringMenuItemsKeepsTheThreePanels) {
     ASSERT_NE(help, menus.end());
     const QList<QAction*> helpItems = (*help)->menu()->actions();
     EXPECT_EQ(helpItems.at(0)->toolTip(), "Display the help contents screen");
+}
+
+// A screen reader can name every control the keyboard reaches, and the inputs describe
+// themselves with their hints.
+TEST_F(WindowShellTest, EveryControlTheKeyboardReachesHasAnAccessibleName) {
+    showAt(704, 380);
+    int reached = 0;
+    for (QWidget* widget : form.findChildren<QWidget*>()) {
+        if (!widget->isVisible() || !(widget->focusPolicy() & Qt::TabFocus)) continue;
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        ASSERT_NE(accessible, nullptr);
+        SCOPED_TRACE(widget->metaObject()->className());
+        EXPECT_FALSE(accessible->text(QAccessible::Name).trimmed().isEmpty());
+        ++reached;
+    }
+    EXPECT_GE(reached, 6);
+    QAccessibleInterface* destination = QAccessible::queryAccessibleInterface(form.editDestination);
+    EXPECT_EQ(destination->text(QAccessible::Name), "Address to trace");
+    EXPECT_FALSE(destination->text(QAccessible::Description).isEmpty());
 }
 
 }  // namespace
