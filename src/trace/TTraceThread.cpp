@@ -1,7 +1,6 @@
 #include "trace/TTraceThread.h"
 
 #include <pthread.h>
-#include <sched.h>
 
 #include <algorithm>
 #include <exception>
@@ -58,11 +57,6 @@ void TTraceThread::requestTerminate() {
 }
 
 void TTraceThread::Execute() {
-    // Workers only measure; they must never take CPU from the user's work or the UI. (The C
-    // library takes no idle policy in thread attributes, so each worker asks for it.) Both ends
-    // of an echo are kernel-stamped, so a late wake-up costs no accuracy.
-    sched_param idle{};
-    pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
     if (StartDelay > 0) cancel_.sleepFor(StartDelay);
     if (!terminated()) {
         try {
