@@ -39,7 +39,17 @@ SqliteDatabase::SqliteDatabase(const QString& path, Mode mode) : path_(path) {
     }
     const QByteArray name = path.toUtf8();
     const int code = sqlite3_open_v2(name.constData(), &db_, flags, nullptr);
-    if (code != SQLITE_OK) fail(code, "open");
+    if (code != SQLITE_OK) {
+        // A failed open still hands out a connection, and a constructor that throws runs no
+        // destructor: close it here, once its message has been read.
+        try {
+            fail(code, "open");
+        } catch (...) {
+            sqlite3_close_v2(db_);
+            db_ = nullptr;
+            throw;
+        }
+    }
     sqlite3_extended_result_codes(db_, 1);
     // Another connection (a viewer of a recording being written) may hold a lock briefly.
     sqlite3_busy_timeout(db_, 2000);
