@@ -394,20 +394,28 @@ void EchoService::lead(int64_t deadlineMono) {
     if (entries[0].revents & POLLIN) readPacket();
 }
 
-void EchoService::readErrorQueue() {
-    uint8_t* buffer = buffer_.data();
-    const size_t size = buffer_.size();
-    sockaddr_in from{};
-    iovec io{buffer, size};
-    alignas(cmsghdr) uint8_t control[512];
+ssize_t EchoService::receive(int flags, sockaddr_in& from, ControlBuffer& control,
+                             size_t& controlLength) {
+    iovec io{buffer_.data(), buffer_.size()};
     msghdr message{};
     message.msg_name = &from;
     message.msg_namelen = sizeof from;
     message.msg_iov = &io;
     message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t length = recvmsg(socket_, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
+    message.msg_control = control.bytes;
+    message.msg_controllen = sizeof control.bytes;
+    const ssize_t length = recvmsg(socket_, &message, flags | MSG_DONTWAIT);
+    controlLength = message.msg_controllen;
+    return length;
+}
+
+void EchoService::readErrorQueue() {
+    uint8_t* buffer = buffer_.data();
+    const size_t size = buffer_.size();
+    sockaddr_in from{};
+    ControlBuffer control;
+    size_t controlLength = 0;
+    const ssize_t length = receive(MSG_ERRQUEUE, from, control, controlLength);
     if (length < 0) {
         // An error the kernel could not queue leaves only the socket error set; clear it, or
         // poll would report it again at once.
@@ -418,7 +426,7 @@ void EchoService::readErrorQueue() {
         }
         return;
     }
-    const ReceivedControl parsed = ParseControlMessages(control, message.msg_controllen);
+    const ReceivedControl parsed = ParseControlMessages(control.bytes, controlLength);
     const ErrorQueueEntry entry = ParseErrorQueueEntry(
         parsed, buffer, std::min(static_cast<size_t>(length), size), from.sin_addr.s_addr);
     switch (entry.kind) {
@@ -445,19 +453,12 @@ void EchoService::readPacket() {
     uint8_t* buffer = buffer_.data();
     const size_t size = buffer_.size();
     sockaddr_in from{};
-    iovec io{buffer, size};
-    alignas(cmsghdr) uint8_t control[256];
-    msghdr message{};
-    message.msg_name = &from;
-    message.msg_namelen = sizeof from;
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t length = recvmsg(socket_, &message, MSG_DONTWAIT);
+    ControlBuffer control;
+    size_t controlLength = 0;
+    const ssize_t length = receive(0, from, control, controlLength);
     if (length <= 0) return;
     const size_t bytes = std::min(static_cast<size_t>(length), size);
-    const ReceivedControl parsed = ParseControlMessages(control, message.msg_controllen);
+    const ReceivedControl parsed = ParseControlMessages(control.bytes, controlLength);
     const auto answer = mode_ == Mode::Raw
                             ? ParseIcmpPacket(buffer, bytes)
                             : ParseDatagramReply(buffer, bytes, from.sin_addr.s_addr);

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/types.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -150,6 +154,12 @@ private:
     bool configureSocket();
     void closeSocket();
     void lead(int64_t deadlineMono);
+    // Room for the control messages of one receive (stamps, TTL, the extended error).
+    struct ControlBuffer {
+        alignas(cmsghdr) uint8_t bytes[512];
+    };
+    // One non-blocking recvmsg into the shared buffer; `flags` adds e.g. MSG_ERRQUEUE.
+    ssize_t receive(int flags, sockaddr_in& from, ControlBuffer& control, size_t& controlLength);
     void readErrorQueue();
     void readPacket();
     void deliver(const IcmpMessage& message, std::optional<int64_t> stampNs);
