@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPoint>
 #include <QString>
+#include <QTransform>
 
 #include "view/CanvasFont.h"
 #include "view/CellRect.h"
@@ -15,6 +16,12 @@ namespace hoplark {
 // solid whenever a colour is set, a pen position for move-to/line-to, lines that cover their
 // start point and stop one pixel short of their end point, clipped opaque text that fills its
 // rectangle first, and free text that advances the pen. Nothing is clipped unless asked.
+//
+// On a scaled screen (a device pixel ratio such as 1.5, or a widget at a fractional device
+// offset) logical coordinates fall between device pixels, so an area's edges and a line's
+// pixels are snapped to whole device pixels: areas keep tiling without seams, and every
+// one-pixel line is the same whole number of device pixels wide wherever it lies. The layout
+// stays the logical one; unscaled painting is pixel for pixel what it always was.
 class Canvas {
 public:
     Canvas(QPainter& painter, const CanvasFont& font);
@@ -62,8 +69,32 @@ public:
     static int pointsToPixels(int points);
     static QFont toQFont(const CanvasFont& font);
 
+    // A one-pixel dotted frame just inside `rect` (the keyboard focus).
+    void drawDottedFrame(const CellRect& rect, const QColor& color);
+    // Device pixels a one-pixel line is wide: 1 unscaled, the ratio rounded otherwise.
+    int lineWidth() const { return lineWidth_; }
+
 private:
     void drawText(int x, int y, const QString& text);
+    // Device pixel edge of a logical coordinate, along x or y.
+    int deviceX(qreal x) const;
+    int deviceY(qreal y) const;
+    QRect deviceRect(const CellRect& rect) const;
+    // Pixels drawn by a one-pixel pen from `from` to just short of `to`, in device pixels.
+    void deviceLine(QPoint from, QPoint to);
+    void deviceDot(QPoint at);
+
+    // While one lives, the painter draws in device pixels.
+    class DevicePixels {
+    public:
+        explicit DevicePixels(Canvas& canvas);
+        ~DevicePixels();
+        DevicePixels(const DevicePixels&) = delete;
+        DevicePixels& operator=(const DevicePixels&) = delete;
+
+    private:
+        QPainter& painter_;
+    };
 
     QPainter& painter_;
     QColor brushColor_ = Qt::white;
@@ -73,6 +104,10 @@ private:
     QPoint penPos_;
     CanvasFont font_;
     QFont qfont_;
+    // Logical to device pixels, and whether it scales (a whole-pixel shift needs no snapping).
+    QTransform toDevice_;
+    bool scaled_ = false;
+    int lineWidth_ = 1;
 };
 
 }  // namespace hoplark

@@ -181,10 +181,13 @@ void TraceCellPainter::drawHeaderCell(Canvas& canvas, int Col, const CellRect& R
     const CellRect R1{Rect.left + 1, Rect.top + 1, Rect.right - 1, Rect.bottom - 1};
     const int textTop = Rect.top + 2;
     useTextColorOn(canvas, colors_.ButtonText, colors_.ButtonFace);
+    // The cell is filled already: the titles go on it transparently, so that on a scaled
+    // screen the inner rectangle does not cover part of edges wider than one device pixel.
+    canvas.setBrushClear();
 
     if (Col == 4 && options_.ShowCurrentTime) {
         const int x0 = Rect.left + (W - canvas.textWidth(QStringLiteral("Avg/(Cur) Time"))) / 2;
-        canvas.textRect(R1, x0, textTop, QStringLiteral("Avg/"));
+        canvas.textRectTransparent(R1, x0, textTop, QStringLiteral("Avg/"));
         canvas.moveTo(x0 + canvas.textWidth(QStringLiteral("Avg/")), textTop);
         canvas.setFontColor(Blue);
         useTextColorOn(canvas, Blue, colors_.ButtonFace);
@@ -194,7 +197,7 @@ void TraceCellPainter::drawHeaderCell(Canvas& canvas, int Col, const CellRect& R
         return;
     }
     const QString& title = ColumnTitles[static_cast<size_t>(Col)];
-    canvas.textRect(R1, Rect.left + (W - canvas.textWidth(title)) / 2, textTop, title);
+    canvas.textRectTransparent(R1, Rect.left + (W - canvas.textWidth(title)) / 2, textTop, title);
 }
 
 void TraceCellPainter::drawGraphCell(Canvas& canvas, int Row, const CellRect& Rect) const {

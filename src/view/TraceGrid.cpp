@@ -181,9 +181,9 @@ void TTraceGrid::paintEvent(QPaintEvent* event) {
         const int top = DefaultRowHeight * (1 + currentRow_ - topRow_);
         if (top < viewport()->height()) {
             const int width = std::min(colLeft(ColCount), viewport()->width());
-            painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawRect(0, top, width - 1, DefaultRowHeight - 1);
+            Canvas canvas(painter, drawingFont_);
+            canvas.drawDottedFrame({0, top, width, top + DefaultRowHeight},
+                                   palette().color(QPalette::Highlight));
         }
     }
 }
@@ -218,8 +218,9 @@ void TTraceGrid::paintCells(QPainter& painter, int width, int height, const QReg
         paintRow(row, top);
     // Only where no cell is does the grid's own background show.
     const int cellsRight = colLeft(ColCount);
-    if (cellsRight < width) painter.fillRect(cellsRight, 0, width - cellsRight, top, background);
-    if (top < height) painter.fillRect(0, top, width, height - top, background);
+    canvas.setBrushColor(background);
+    if (cellsRight < width) canvas.fillRect({cellsRight, 0, width, top});
+    if (top < height) canvas.fillRect({0, top, width, height});
 }
 
 }  // namespace hoplark
