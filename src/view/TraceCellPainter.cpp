@@ -67,10 +67,20 @@ TraceCellPainter::TraceCellPainter(std::function<const TraceState&()> state,
       options_(options),
       grid_(grid),
       SavedFont(grid.drawingFont()),
-      colors_(SystemColors::fromPalette(grid.palette())) {}
+      colors_(SystemColors::fromPalette(grid.palette())),
+      themeGeneration_(grid.themeGeneration()) {}
+
+void TraceCellPainter::followTheme() {
+    if (themeGeneration_ == grid_.themeGeneration()) return;
+    themeGeneration_ = grid_.themeGeneration();
+    colors_ = SystemColors::fromPalette(grid_.palette());
+    // The saved font keeps its face and size; its colour is the grid's drawing colour now.
+    SavedFont.color = grid_.drawingFont().color;
+}
 
 void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const CellRect& Rect,
-                                         bool fixed) const {
+                                         bool fixed) {
+    followTheme();
     if (fixed) {
         drawHeaderCell(canvas, Col, Rect);
         return;
@@ -297,7 +307,8 @@ void TraceCellPainter::drawGraphCell(Canvas& canvas, int Row, const CellRect& Re
     }
 }
 
-QByteArray TraceCellPainter::rowSignature(int Row, const CellRect& rowRect) const {
+QByteArray TraceCellPainter::rowSignature(int Row, const CellRect& rowRect) {
+    followTheme();
     QByteArray signature;
     QDataStream out(&signature, QIODevice::WriteOnly);
     const TraceState& state = state_();

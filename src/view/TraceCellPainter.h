@@ -39,18 +39,18 @@ public:
     // The font captured at start-up; the scale labels change the drawing font and restore it.
     void setSavedFont(const CanvasFont& font) { SavedFont = font; }
     const CanvasFont& savedFont() const { return SavedFont; }
-    void setSystemColors(const SystemColors& colors) { colors_ = colors; }
     // Where the loss verdicts and responders come from when DisplayOptions::LossVerdicts is on.
     void setEvidence(const GridEvidence* evidence) { evidence_ = evidence; }
 
-    void drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const CellRect& Rect,
-                           bool fixed) const;
+    // Painting and signatures first take the grid's colours again when its palette, style or
+    // theme changed since they were taken.
+    void drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const CellRect& Rect, bool fixed);
 
     // Everything the cells of one row are painted from, row 0 being the header: two rows with
     // equal signatures paint the same pixels, so a row whose signature did not change since it
     // was last painted needs no repaint. A graph cell's line reaches the neighbouring replying
     // hops, so their records are part of it too.
-    QByteArray rowSignature(int Row, const CellRect& rowRect) const;
+    QByteArray rowSignature(int Row, const CellRect& rowRect);
     // A hop row as a screen reader says it: "hop 3, 10.0.0.1, core-1.example, average 12 ms,
     // 2 lost".
     QString rowDescription(int Row) const;
@@ -64,6 +64,7 @@ public:
     static const QColor BandBadColor;
 
 private:
+    void followTheme();
     // On a dark window the texts keep a contrast of 4.5:1 with what they are drawn on.
     bool darkTheme() const;
     QColor readable(const QColor& text, const QColor& background, double contrast) const;
@@ -85,6 +86,7 @@ private:
     CanvasFont SavedFont;
     SystemColors colors_;
     const GridEvidence* evidence_ = nullptr;
+    int themeGeneration_ = 0;
 };
 
 }  // namespace hoplark

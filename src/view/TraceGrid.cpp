@@ -24,7 +24,8 @@ TTraceGrid::TTraceGrid(QWidget* parent) : QAbstractScrollArea(parent) {
     verticalScrollBar()->setTracking(true);
     // The drawing surface's own font: the default 8-point user-interface font in the window
     // text colour, whatever font the control itself is given.
-    drawingFont_ = {QStringLiteral("Arial"), 8, palette().color(QPalette::Text)};
+    themeText_ = palette().color(QPalette::Text);
+    drawingFont_ = {QStringLiteral("Arial"), 8, themeText_};
     updateScrollRange();
 }
 
@@ -87,7 +88,29 @@ void TTraceGrid::scrollContentsBy(int, int) {
 
 void TTraceGrid::changeEvent(QEvent* event) {
     QAbstractScrollArea::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange) viewport()->update();
+    switch (event->type()) {
+        case QEvent::PaletteChange:
+        case QEvent::ApplicationPaletteChange:
+        case QEvent::StyleChange:
+        case QEvent::ThemeChange:
+            followTheme();
+            break;
+        default:
+            break;
+    }
+}
+
+void TTraceGrid::followTheme() {
+    // A drawing font in the theme's text colour keeps following it; one given another colour
+    // keeps that.
+    const QColor text = palette().color(QPalette::Text);
+    if (drawingFont_.color == themeText_) drawingFont_.color = text;
+    themeText_ = text;
+    ++themeGeneration_;
+    // Every row's colours may have changed: the whole grid repaints, and no row counts as
+    // painted in the old ones.
+    shownSignatures_.clear();
+    viewport()->update();
 }
 
 void TTraceGrid::setCurrentRow(int row) {

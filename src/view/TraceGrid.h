@@ -80,6 +80,9 @@ public:
     // The font the drawing surface starts every painting with.
     const CanvasFont& drawingFont() const { return drawingFont_; }
     void setDrawingFont(const CanvasFont& font) { drawingFont_ = font; }
+    // Counts the changes of palette, style and theme: whoever keeps colours taken from the
+    // grid takes them again when it moved on.
+    int themeGeneration() const { return themeGeneration_; }
 
     // Paints the cell area of width x height into `painter`: the rows that meet `area`, or all
     // rows when it is empty.
@@ -97,6 +100,7 @@ protected:
 private:
     void updateScrollRange();
     int visibleScrolledRows() const;
+    void followTheme();
 
     DrawCellHandler drawCell_;
     RowSignatureHandler rowSignature_;
@@ -109,6 +113,9 @@ private:
     int topRow_ = 1;
     int currentRow_ = 1;
     CanvasFont drawingFont_;
+    // The text colour of the theme the drawing font last followed.
+    QColor themeText_;
+    int themeGeneration_ = 0;
 };
 
 }  // namespace hoplark

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <map>
@@ -191,6 +192,63 @@ TEST(GridContrastLight, ALightThemeKeepsEveryColourAsItWas) {
     EXPECT_TRUE(green.green() >= 128 && green.green() < 180 && green.red() < 80 &&
                 green.blue() < 80)
         << green.name().toStdString();
+}
+
+TEST(GridTheme, FollowsTheApplicationPaletteWhileOpen) {
+    const QPalette original = QApplication::palette();
+    TraceState state;
+    DisplayOptions options;
+    options.ShowCurrentTime = true;
+    state.GraphScale = 1000;
+    THostInfo& hop = state.HopList.append();
+    hop.AddSample(100, {0, 0});
+    hop.IP = QStringLiteral("10.0.0.1");
+    TTraceGrid grid;
+    grid.resize(640, 4 * H);
+    grid.setRowCount(2);
+    TraceCellPainter painter([&]() -> const TraceState& { return state; }, options, grid);
+    grid.setDrawCellHandler(
+        [&](Canvas& canvas, int col, int row, const CellRect& rect, bool fixed) {
+            painter.drgrTraceDrawCell(canvas, col, row, rect, fixed);
+        });
+    grid.setRowSignatureHandler(
+        [&](int row, const CellRect& rowRect) { return painter.rowSignature(row, rowRect); });
+    const auto paint = [&grid] {
+        QImage image(grid.colLeft(6), 3 * H, QImage::Format_RGB32);
+        QPainter p(&image);
+        grid.paintCells(p, image.width(), image.height());
+        return image;
+    };
+    const QRect ip(grid.colLeft(2) + 1, H + 1, grid.colWidth(2) - 2, H - 2);
+    const QRect hopCell(1, H + 1, grid.colWidth(0) - 2, H - 2);
+    const QRect current(grid.colLeft(4) + 40, H + 1, grid.colWidth(4) - 42, H - 2);
+    const QImage light = paint();
+    EXPECT_EQ(Inspect(light, ip).background, original.color(QPalette::Base));
+    grid.takeChangedRows();
+    EXPECT_TRUE(grid.takeChangedRows().isEmpty());
+
+    // The change reaches the widgets through the event loop, as on a desktop.
+    QApplication::setPalette(DarkPalette());
+    QCoreApplication::sendPostedEvents();
+    // No row counts as painted in the old colours.
+    const QRegion changed = grid.takeChangedRows();
+    EXPECT_TRUE(changed.contains(QPoint(5, 5)) && changed.contains(QPoint(5, H + 5)));
+    const QImage dark = paint();
+    const TextPixels address = Inspect(dark, ip);
+    EXPECT_EQ(address.background, QColor(42, 42, 42));
+    EXPECT_GE(ContrastRatio(address.text, address.background), 4.5);
+    EXPECT_GT(address.text.lightness(), 230);
+    EXPECT_EQ(Inspect(dark, hopCell).background, QColor(0, 255, 0));
+    EXPECT_LT(Inspect(dark, hopCell).text.lightness(), 24);
+    const TextPixels time = Inspect(dark, current);
+    EXPECT_GE(ContrastRatio(time.text, time.background), 4.5);
+    EXPECT_GT(time.text.blue(), time.text.red());
+    EXPECT_EQ(dark.pixelColor(3, 0), QColor(90, 90, 90));  // the header's highlight
+
+    // And back: pixel for pixel what the light theme painted before.
+    QApplication::setPalette(original);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(paint(), light);
 }
 
 INSTANTIATE_TEST_SUITE_P(BandsOnAndOff, GridContrast, ::testing::Bool());
