@@ -3,7 +3,8 @@
 // size per million probes, and for a recording of 10^6 rounds x 35 hops (HOPLARK_BENCH_ROUNDS
 // overrides the count) the time to open it and to move the history slider one step.
 //
-// The large file is built once in SQL and kept as $TMPDIR/hoplark-bench-<rounds>.hoplark.
+// The large file is built once through the writer and kept as
+// $TMPDIR/hoplark-bench-v<schema>-<rounds>.hoplark.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <memory>
+#include <stdexcept>
 
 #include "BenchFakes.h"
 #include "record/RecordingReader.h"
@@ -102,47 +104,51 @@ int benchRounds() {
     return rounds > 0 ? rounds : 1'000'000;
 }
 
-// A recording of `rounds` rounds of 35 answering hops, written straight in SQL.
+// A recording of `rounds` rounds of 35 answering hops, written as a trace writes it: one
+// transaction per round.
 QString largeRecording(int rounds) {
-    const QString path =
-        QDir::temp().filePath(QStringLiteral("hoplark-bench-%1.hoplark").arg(rounds));
+    const QString path = QDir::temp().filePath(QStringLiteral("hoplark-bench-v%1-%2.hoplark")
+                                                   .arg(RecordingSchema::CurrentVersion)
+                                                   .arg(rounds));
     if (QFileInfo::exists(path)) return path;
     const QString partial = path + QStringLiteral(".part");
-    QFile::remove(partial);
+    for (const char* suffix : {"", "-wal", "-shm"})
+        QFile::remove(partial + QLatin1String(suffix));
     {
         RecordingHeader header;
         header.target = header.address = QStringLiteral("127.0.0.35");
         header.programVersion = QStringLiteral("bench");
         RecordingWriter writer(partial, header);
+        RecordingBatch batch;
+        for (qint32 round = 1; round <= rounds; ++round) {
+            batch.rounds.assign(1, {round, 1'700'000'000'000'000 + qint64(round) * 1'000'000});
+            batch.probes.clear();
+            for (int hop = 1; hop <= Hops; ++hop) {
+                const THostInfo result = resultFor(round, hop);
+                batch.probes.push_back({round, hop, result.Detail.sentUtcUs, result.AvgTime,
+                                        result.Detail.roundTripUs, result.IP,
+                                        result.Detail.icmpType, 0, SampleClock::Kernel});
+            }
+            writer.write(batch);
+        }
     }
-    SqliteDatabase db(partial, SqliteDatabase::Mode::ReadWrite);
-    db.exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
-    db.exec(
-        "WITH RECURSIVE h(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM h WHERE x < 35) "
-        "INSERT INTO responder (id, address) SELECT x, '127.0.0.' || x FROM h");
-    const QByteArray rows =
-        QStringLiteral(
-            "WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r WHERE x < %1) "
-            "INSERT INTO round SELECT x, 1700000000000000 + x * 1000000 FROM r; "
-            "WITH RECURSIVE c(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM c WHERE x < %2) "
-            "INSERT INTO probe (round, hop, sent_utc_us, sample_ms, round_trip_us, "
-            "responder_id, icmp_type, icmp_code, clock) "
-            "SELECT x / 35 + 1, x % 35 + 1, 1700000000000000 + (x / 35 + 1) * 1000000 + "
-            "(x % 35) * 25000, (x % 35 + 1) % 20, (x % 35 + 1) * 1000 + x % 997, x % 35 + 1, "
-            "CASE WHEN x % 35 = 34 THEN 0 ELSE 11 END, 0, 0 FROM c")
-            .arg(rounds)
-            .arg(qint64(rounds) * Hops - 1)
-            .toUtf8();
-    db.exec(rows.constData());
-    db.exec("COMMIT");
     QFile::rename(partial, path);
     return path;
 }
 
+TraceState openForWindow(const QString& path, RecordingReader::Source source) {
+    LoadedRecording loaded = RecordingReader::load(path, source);
+    if (source == RecordingReader::Source::Packs && !loaded.fromPacks)
+        throw std::runtime_error("the benchmark recording was read from its rows");
+    return std::move(loaded.state);
+}
+
+// From the file to the table the window shows, statistics measured.
 void BM_OpenRecording(benchmark::State& state) {
     const QString path = largeRecording(benchRounds());
+    const auto source = static_cast<RecordingReader::Source>(state.range(0));
     for (auto _ : state) {
-        LoadedRecording loaded = RecordingReader::load(path);
+        TraceState loaded = openForWindow(path, source);
         bench::LocalhostNames names;
         bench::FixedClock clock;
         class NullLauncher : public ProbeLauncher {
@@ -150,12 +156,19 @@ void BM_OpenRecording(benchmark::State& state) {
             void launch(const HopProbeRequest&, const std::shared_ptr<WorkerChannel>&) override {}
         } launcher;
         TraceSession session(launcher, names, clock);
-        session.LoadReplay(std::move(loaded.state));
+        session.LoadReplay(std::move(loaded));
         benchmark::DoNotOptimize(session.state().GraphScale);
     }
-    state.counters["file_MB"] = static_cast<double>(QFileInfo(path).size()) / 1e6;
+    const double bytes = static_cast<double>(QFileInfo(path).size());
+    state.counters["file_MB"] = bytes / 1e6;
+    state.counters["MB_per_million_probes"] = bytes / (double(benchRounds()) * Hops);
 }
-BENCHMARK(BM_OpenRecording)->Unit(benchmark::kMillisecond)->Iterations(1);
+// Argument 0: the packed probes, 1: the probe rows (as a file without packs opens).
+BENCHMARK(BM_OpenRecording)
+    ->Arg(static_cast<int>(RecordingReader::Source::Packs))
+    ->Arg(static_cast<int>(RecordingReader::Source::ProbeRows))
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 void BM_SliderStepOnRecording(benchmark::State& state) {
     const QString path = largeRecording(benchRounds());
@@ -168,7 +181,7 @@ void BM_SliderStepOnRecording(benchmark::State& state) {
     TraceSession session(launcher, names, clock);
     session.miShowHistorySliderClick();
     session.editSampleCountChange(QString::number(state.range(0)));
-    session.LoadReplay(RecordingReader::load(path).state);
+    session.LoadReplay(openForWindow(path, RecordingReader::Source::Packs));
     const qint32 last = session.state().SamplesTaken;
     QRandomGenerator generator(7);
     for (auto _ : state)

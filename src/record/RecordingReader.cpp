@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "probe/NameService.h"
+#include "record/ProbePack.h"
 #include "record/RecordingError.h"
 #include "record/RecordingSchema.h"
 #include "record/SqliteDatabase.h"
@@ -65,101 +66,197 @@ struct StoredName {
     QString name;
 };
 
-void replay(SqliteDatabase& db, LoadedRecording& loaded) {
-    TraceState& state = loaded.state;
-    const quint32 target = InetAddr(loaded.header.address.toStdString());
+// Rebuilds the hop table from the stored probes in merge order, through the live session's
+// own merge rules, from either copy of the probes.
+class Replay {
+public:
+    Replay(SqliteDatabase& db, LoadedRecording& loaded, const std::atomic<bool>* cancel)
+        : db_(db), loaded_(loaded), cancel_(cancel) {
+        readResponders();
+        readNames();
+        readRounds();
+    }
+
+    void fromRows() {
+        begin();
+        SqliteStatement probes(db_,
+                               "SELECT hop, sample_ms, round_trip_us, round, sent_utc_us, clock, "
+                               "icmp_type, icmp_code, responder_id FROM probe ORDER BY seq");
+        while (probes.next()) {
+            if ((merged_ & 0xFFFF) == 0) checkCancelled();
+            SampleDetail detail;
+            detail.roundTripUs = probes.isNull(2) ? -1 : static_cast<qint32>(probes.integer(2));
+            detail.round = static_cast<qint32>(probes.integer(3));
+            detail.sentUtcUs = probes.integer(4);
+            detail.clock = clockOf(probes.integer(5));
+            detail.icmpType = static_cast<quint8>(probes.integer(6));
+            detail.icmpCode = static_cast<quint8>(probes.integer(7));
+            merge(static_cast<qint32>(probes.integer(0)), static_cast<qint32>(probes.integer(1)),
+                  detail, probes.isNull(8) ? -1 : probes.integer(8));
+        }
+        end();
+    }
+
+    // False, with the table in no useful state, when the packs are missing or do not cover
+    // the probe rows exactly; the rows must be read then.
+    bool fromPacks() {
+        if (loaded_.schemaVersion < 3 || !db_.hasTable("probe_pack")) return false;
+        qint64 firstSeq = 0;
+        qint64 lastSeq = -1;
+        {
+            // Each in its own query, so that both are read off the ends of the table's tree.
+            SqliteStatement range(
+                db_, "SELECT (SELECT min(seq) FROM probe), (SELECT max(seq) FROM probe)");
+            if (!range.next() || range.isNull(0)) return false;
+            firstSeq = range.integer(0);
+            lastSeq = range.integer(1);
+        }
+        begin();
+        SqliteStatement packs(db_,
+                              "SELECT first_seq, probe_count, probes FROM probe_pack "
+                              "ORDER BY first_seq");
+        std::vector<PackedProbe> probes;
+        qint64 expectedSeq = firstSeq;
+        while (packs.next()) {
+            checkCancelled();
+            size_t size = 0;
+            const char* bytes = packs.blob(2, size);
+            if (packs.integer(0) != expectedSeq || !ProbePack::decode(bytes, size, probes) ||
+                static_cast<qint64>(probes.size()) != packs.integer(1))
+                return false;
+            expectedSeq += static_cast<qint64>(probes.size());
+            if (expectedSeq > lastSeq + 1) return false;
+            for (const PackedProbe& probe : probes) {
+                SampleDetail detail;
+                detail.roundTripUs = probe.roundTripUs;
+                detail.round = probe.round;
+                detail.sentUtcUs = probe.sentUtcUs;
+                detail.clock = clockOf(probe.clock);
+                detail.icmpType = probe.icmpType;
+                detail.icmpCode = probe.icmpCode;
+                merge(probe.hop, probe.sampleMs, detail, probe.responderId);
+            }
+        }
+        if (expectedSeq != lastSeq + 1) return false;
+        end();
+        return true;
+    }
+
+private:
+    static SampleClock clockOf(qint64 clock) {
+        return clock >= 0 && clock <= 2 ? static_cast<SampleClock>(clock) : SampleClock::Monotonic;
+    }
+
+    void checkCancelled() const {
+        if (cancel_ && cancel_->load(std::memory_order_relaxed))
+            throw RecordingError(RecordingError::Kind::Cancelled,
+                                 QStringLiteral("Opening %1 was cancelled.").arg(db_.path()));
+    }
 
     // Responders by id, and whether each is the target itself.
-    std::vector<QString> responders;
-    std::vector<bool> isTarget;
-    {
-        SqliteStatement statement(db, "SELECT id, address FROM responder ORDER BY id");
+    void readResponders() {
+        const quint32 target = InetAddr(loaded_.header.address.toStdString());
+        SqliteStatement statement(db_, "SELECT id, address FROM responder ORDER BY id");
         while (statement.next()) {
             const qint64 id = statement.integer(0);
             if (id < 0 || id > 1000000) continue;
             const auto index = static_cast<size_t>(id);
-            if (responders.size() <= index) {
-                responders.resize(index + 1);
-                isTarget.resize(index + 1, false);
+            if (responders_.size() <= index) {
+                responders_.resize(index + 1);
+                isTarget_.resize(index + 1, false);
             }
-            responders[index] = statement.text(1);
-            isTarget[index] =
-                target != NoAddress && InetAddr(responders[index].toStdString()) == target;
+            responders_[index] = statement.text(1);
+            isTarget_[index] =
+                target != NoAddress && InetAddr(responders_[index].toStdString()) == target;
         }
     }
 
-    std::vector<StoredName> names;
-    {
-        SqliteStatement statement(db, "SELECT after_probe, hop, name FROM name ORDER BY seq");
+    void readNames() {
+        SqliteStatement statement(db_, "SELECT after_probe, hop, name FROM name ORDER BY seq");
         while (statement.next())
-            names.push_back({statement.integer(0), static_cast<qint32>(statement.integer(1)),
-                             statement.text(2)});
+            names_.push_back({statement.integer(0), static_cast<qint32>(statement.integer(1)),
+                              statement.text(2)});
     }
 
-    {
-        SqliteStatement statement(db, "SELECT round, started_utc_us FROM round ORDER BY round");
+    void readRounds() {
+        SqliteStatement statement(db_, "SELECT round, started_utc_us FROM round ORDER BY round");
         while (statement.next()) {
             const qint64 round = statement.integer(0);
             if (round < 1 || round > 100000000) continue;
-            if (state.RoundStartsUtcUs.size() < static_cast<size_t>(round))
-                state.RoundStartsUtcUs.resize(static_cast<size_t>(round), 0);
-            state.RoundStartsUtcUs[static_cast<size_t>(round - 1)] = statement.integer(1);
+            if (roundStarts_.size() < static_cast<size_t>(round))
+                roundStarts_.resize(static_cast<size_t>(round), 0);
+            roundStarts_[static_cast<size_t>(round - 1)] = statement.integer(1);
         }
     }
 
-    const QString noResponder;
-    size_t nextName = 0;
-    qint64 merged = 0;
-    qint64 latest =
-        state.RoundStartsUtcUs.empty() ? loaded.header.startedUtcUs : state.RoundStartsUtcUs.back();
-    qint32 lastRound = static_cast<qint32>(state.RoundStartsUtcUs.size());
-    auto applyNames = [&] {
-        while (nextName < names.size() && names[nextName].afterProbe <= merged) {
-            HopMerge::MergeName(state.HopList, names[nextName].hop, names[nextName].name);
-            ++nextName;
+    void begin() {
+        TraceState& state = loaded_.state;
+        state.HopList.clear();
+        state.DestinationHop = 0;
+        state.RoundStartsUtcUs = roundStarts_;
+        nextName_ = 0;
+        merged_ = 0;
+        latest_ = roundStarts_.empty() ? loaded_.header.startedUtcUs : roundStarts_.back();
+        lastRound_ = static_cast<qint32>(roundStarts_.size());
+    }
+
+    void applyNames() {
+        while (nextName_ < names_.size() && names_[nextName_].afterProbe <= merged_) {
+            HopMerge::MergeName(loaded_.state.HopList, names_[nextName_].hop,
+                                names_[nextName_].name);
+            ++nextName_;
         }
-    };
-    SqliteStatement probes(db,
-                           "SELECT hop, sample_ms, round_trip_us, round, sent_utc_us, clock, "
-                           "icmp_type, icmp_code, responder_id FROM probe ORDER BY seq");
-    while (probes.next()) {
+    }
+
+    void merge(qint32 hop, qint32 sample, const SampleDetail& detail, qint64 responder) {
         applyNames();
-        const auto hop = static_cast<qint32>(probes.integer(0));
-        const auto sample = static_cast<qint32>(probes.integer(1));
-        SampleDetail detail;
-        detail.roundTripUs = probes.isNull(2) ? -1 : static_cast<qint32>(probes.integer(2));
-        detail.round = static_cast<qint32>(probes.integer(3));
-        detail.sentUtcUs = probes.integer(4);
-        const qint64 clock = probes.integer(5);
-        detail.clock =
-            clock >= 0 && clock <= 2 ? static_cast<SampleClock>(clock) : SampleClock::Monotonic;
-        detail.icmpType = static_cast<quint8>(probes.integer(6));
-        detail.icmpCode = static_cast<quint8>(probes.integer(7));
-        const qint64 responder = probes.isNull(8) ? -1 : probes.integer(8);
-        const bool known = responder >= 0 && static_cast<size_t>(responder) < responders.size();
-        const QString& address = known ? responders[static_cast<size_t>(responder)] : noResponder;
-        const bool fromTarget = known && isTarget[static_cast<size_t>(responder)];
+        TraceState& state = loaded_.state;
+        const bool known = responder >= 0 && static_cast<size_t>(responder) < responders_.size();
+        const QString& address = known ? responders_[static_cast<size_t>(responder)] : noResponder_;
+        const bool fromTarget = known && isTarget_[static_cast<size_t>(responder)];
 
+        const int hopsBefore = state.HopList.count();
         HopMerge::MergeResult(state, hop, sample, detail, address, fromTarget, false);
+        // A hop gets at most one probe a round: room for the rounds still to come saves
+        // growing its lists a million samples long step by step.
+        for (int i = hopsBefore; i < state.HopList.count(); ++i) {
+            const qint64 rounds = qint64(roundStarts_.size()) - std::max(detail.round, 1) + 1;
+            if (rounds > 1) state.HopList.at(i).ReserveSamples(static_cast<size_t>(rounds));
+        }
         if (state.HopList.count() == HopTable::MaxHops) HopMerge::MarkPathEnd(state.HopList);
-        lastRound = std::max(lastRound, detail.round);
-        latest = std::max(latest, detail.sentUtcUs + std::max(detail.roundTripUs, 0));
-        ++merged;
+        lastRound_ = std::max(lastRound_, detail.round);
+        latest_ = std::max(latest_, detail.sentUtcUs + std::max(detail.roundTripUs, 0));
+        ++merged_;
     }
-    applyNames();
-    // Names that came after the last stored result.
-    nextName = names.size();
 
-    loaded.probeCount = merged;
-    loaded.lastActivityUtcUs = latest;
-    state.SamplesTaken = lastRound;
-    if (state.RoundStartsUtcUs.size() < static_cast<size_t>(lastRound))
-        state.RoundStartsUtcUs.resize(static_cast<size_t>(lastRound), 0);
-}
+    void end() {
+        applyNames();
+        TraceState& state = loaded_.state;
+        loaded_.probeCount = merged_;
+        loaded_.lastActivityUtcUs = latest_;
+        state.SamplesTaken = lastRound_;
+        if (state.RoundStartsUtcUs.size() < static_cast<size_t>(lastRound_))
+            state.RoundStartsUtcUs.resize(static_cast<size_t>(lastRound_), 0);
+    }
+
+    SqliteDatabase& db_;
+    LoadedRecording& loaded_;
+    const std::atomic<bool>* cancel_;
+    std::vector<QString> responders_;
+    std::vector<bool> isTarget_;
+    std::vector<StoredName> names_;
+    std::vector<qint64> roundStarts_;
+    const QString noResponder_;
+    size_t nextName_ = 0;
+    qint64 merged_ = 0;
+    qint64 latest_ = 0;
+    qint32 lastRound_ = 0;
+};
 
 }  // namespace
 
-LoadedRecording RecordingReader::load(const QString& path) {
+LoadedRecording RecordingReader::load(const QString& path, Source source,
+                                      const std::atomic<bool>* cancel) {
     checkFileLooksLikeOurs(path);
     SqliteDatabase db(path, SqliteDatabase::Mode::ReadOnly);
     LoadedRecording loaded;
@@ -167,7 +264,9 @@ LoadedRecording RecordingReader::load(const QString& path) {
     loaded.header = readHeader(db, loaded.schemaVersion);
     loaded.state.TargetAddress = loaded.header.address;
     loaded.state.HostName = loaded.header.hostName;
-    replay(db, loaded);
+    Replay replay(db, loaded, cancel);
+    loaded.fromPacks = source == Source::Packs && replay.fromPacks();
+    if (!loaded.fromPacks) replay.fromRows();
     return loaded;
 }
 

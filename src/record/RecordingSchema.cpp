@@ -62,7 +62,18 @@ const char* const UpToTwo = R"sql(
 ALTER TABLE trace ADD COLUMN source_address TEXT NOT NULL DEFAULT '';
 )sql";
 
-const char* const Steps[] = {VersionOne, UpToTwo};
+// Version 3: each transaction's probes once more, packed into one row keyed by the first probe's
+// seq, so that a long recording opens without stepping every probe row. The probe rows stay the
+// record; a file whose packs do not cover them is read from the rows.
+const char* const UpToThree = R"sql(
+CREATE TABLE probe_pack (
+    first_seq INTEGER PRIMARY KEY,
+    probe_count INTEGER NOT NULL,
+    probes BLOB NOT NULL
+);
+)sql";
+
+const char* const Steps[] = {VersionOne, UpToTwo, UpToThree};
 
 void setVersion(SqliteDatabase& db, int version) {
     db.exec(QStringLiteral("PRAGMA user_version = %1").arg(version).toUtf8().constData());

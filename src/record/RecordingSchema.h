@@ -11,7 +11,7 @@ class RecordingSchema {
 public:
     // "HOPL" as a big-endian integer.
     static constexpr qint64 ApplicationId = 0x484F504C;
-    static constexpr int CurrentVersion = 2;
+    static constexpr int CurrentVersion = 3;
 
     // Creates every table of the current version in an empty database.
     static void create(SqliteDatabase& db);

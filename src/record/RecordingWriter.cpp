@@ -64,6 +64,8 @@ void RecordingWriter::createTables(const RecordingHeader& header) {
         "INSERT INTO name (after_probe, hop, address, name, learnt_utc_us) VALUES (?, ?, ?, ?, ?)");
     insertResponder_ =
         std::make_unique<SqliteStatement>(*db_, "INSERT INTO responder (address) VALUES (?)");
+    insertPack_ = std::make_unique<SqliteStatement>(
+        *db_, "INSERT INTO probe_pack (first_seq, probe_count, probes) VALUES (?, ?, ?)");
 }
 
 RecordingWriter::~RecordingWriter() {
@@ -71,6 +73,7 @@ RecordingWriter::~RecordingWriter() {
     insertProbe_.reset();
     insertName_.reset();
     insertResponder_.reset();
+    insertPack_.reset();
     // Best effort: on a full disk the log simply stays beside the file, which still opens.
     sqlite3_exec(db_->handle(), "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
 }
@@ -95,7 +98,17 @@ void RecordingWriter::write(const RecordingBatch& batch) {
             insertRound_->bind(2, round.startedUtcUs);
             insertRound_->run();
         }
+        packed_.clear();
+        qint64 firstSeq = 0;
         for (const RecordedProbe& probe : batch.probes) {
+            PackedProbe packed;
+            packed.round = probe.round;
+            packed.hop = probe.hop;
+            packed.sentUtcUs = probe.sentUtcUs;
+            packed.sampleMs = probe.sampleMs;
+            packed.icmpType = probe.icmpType;
+            packed.icmpCode = probe.icmpCode;
+            packed.clock = static_cast<quint8>(probe.clock);
             insertProbe_->bind(1, probe.round);
             insertProbe_->bind(2, probe.hop);
             insertProbe_->bind(3, probe.sentUtcUs);
@@ -104,16 +117,26 @@ void RecordingWriter::write(const RecordingBatch& batch) {
                 insertProbe_->bindNull(5);
             } else {
                 insertProbe_->bind(5, probe.roundTripUs);
+                packed.roundTripUs = probe.roundTripUs;
             }
             if (probe.responder.isEmpty()) {
                 insertProbe_->bindNull(6);
             } else {
-                insertProbe_->bind(6, responderId(probe.responder));
+                packed.responderId = responderId(probe.responder);
+                insertProbe_->bind(6, packed.responderId);
             }
             insertProbe_->bind(7, probe.icmpType);
             insertProbe_->bind(8, probe.icmpCode);
             insertProbe_->bind(9, static_cast<qint64>(probe.clock));
             insertProbe_->run();
+            if (packed_.empty()) firstSeq = sqlite3_last_insert_rowid(db_->handle());
+            packed_.push_back(packed);
+        }
+        if (!packed_.empty()) {
+            insertPack_->bind(1, firstSeq);
+            insertPack_->bind(2, static_cast<qint64>(packed_.size()));
+            insertPack_->bindBlob(3, ProbePack::encode(packed_));
+            insertPack_->run();
         }
         for (const RecordedName& name : batch.names) {
             insertName_->bind(1, name.afterProbe);

@@ -3,7 +3,9 @@
 #include <QHash>
 #include <QString>
 #include <memory>
+#include <vector>
 
+#include "record/ProbePack.h"
 #include "record/RecordingBatch.h"
 #include "record/RecordingHeader.h"
 #include "record/SqliteDatabase.h"
@@ -41,6 +43,8 @@ private:
     std::unique_ptr<SqliteStatement> insertProbe_;
     std::unique_ptr<SqliteStatement> insertName_;
     std::unique_ptr<SqliteStatement> insertResponder_;
+    std::unique_ptr<SqliteStatement> insertPack_;
+    std::vector<PackedProbe> packed_;
     QHash<QString, qint64> responders_;
     qint64 probesWritten_ = 0;
 };

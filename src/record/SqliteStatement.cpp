@@ -25,6 +25,11 @@ void SqliteStatement::bind(int index, const QString& value) {
                       SQLITE_TRANSIENT);
 }
 
+void SqliteStatement::bindBlob(int index, const QByteArray& value) {
+    sqlite3_bind_blob(statement_, index, value.constData(), static_cast<int>(value.size()),
+                      SQLITE_TRANSIENT);
+}
+
 void SqliteStatement::bindNull(int index) {
     sqlite3_bind_null(statement_, index);
 }
@@ -48,6 +53,13 @@ qint64 SqliteStatement::integer(int column) const {
 
 bool SqliteStatement::isNull(int column) const {
     return sqlite3_column_type(statement_, column) == SQLITE_NULL;
+}
+
+const char* SqliteStatement::blob(int column, size_t& size) const {
+    // The bytes first, then their count: the order SQLite asks for.
+    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement_, column));
+    size = static_cast<size_t>(sqlite3_column_bytes(statement_, column));
+    return bytes;
 }
 
 QString SqliteStatement::text(int column) const {

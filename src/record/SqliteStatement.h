@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <cstddef>
 
 struct sqlite3_stmt;
 
@@ -18,6 +20,7 @@ public:
 
     void bind(int index, qint64 value);
     void bind(int index, const QString& value);
+    void bindBlob(int index, const QByteArray& value);
     void bindNull(int index);
     // Runs a statement that returns no rows, then resets it for the next binding.
     void run();
@@ -26,6 +29,8 @@ public:
     qint64 integer(int column) const;
     bool isNull(int column) const;
     QString text(int column) const;
+    // The bytes of a blob column, valid until the next step; `size` receives their count.
+    const char* blob(int column, size_t& size) const;
 
 private:
     SqliteDatabase& db_;

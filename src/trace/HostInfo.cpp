@@ -38,6 +38,15 @@ void THostInfo::AppendSample(qint32 value, const SampleDetail& detail, const QSt
     if (lost) ++LostCount;
 }
 
+void THostInfo::ReserveSamples(size_t samples) {
+    const size_t total = Samples.size() + samples;
+    Samples.reserve(total);
+    SamplesUs.reserve(total);
+    SampleRounds.reserve(total);
+    SampleClocks.reserve(total);
+    SampleResponders.reserve(total);
+}
+
 void THostInfo::accumulate(qint64 from, qint64 to) {
     // Records merged with their detail keep microseconds for every sample; only hand-filled
     // ones fall back sample by sample.

@@ -61,6 +61,8 @@ public:
     // Appends a sample with its detail without recomputing the statistics, for rebuilding a
     // table in bulk; RecalcStats must run before the statistics are read.
     void AppendSample(qint32 value, const SampleDetail& detail, const QString& responder);
+    // Makes room for `samples` more samples in every per-sample list, for the same bulk rebuild.
+    void ReserveSamples(size_t samples);
 
     // Recomputes MaxTime, MinTime, AvgTime and CurTime over `window`. Only 0 <= v < 9999 enters
     // the minimum, maximum and mean; the mean drops its fraction. An empty window zeroes the

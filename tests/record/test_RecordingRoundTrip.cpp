@@ -1,5 +1,6 @@
 // A trace recorded as it runs and reopened gives back the table the session had.
 #include "record/RecordingFixture.h"
+#include "record/RecordingSchema.h"
 
 namespace hoplark::testing {
 namespace {
@@ -97,7 +98,7 @@ TEST_F(RecordingRoundTrip, HeaderSaysWhatWasTracedAndWhen) {
     EXPECT_EQ(loaded.header.timeoutMs, 9998);
     EXPECT_GT(loaded.header.startedUtcUs, 0);
     EXPECT_LE(loaded.header.startedUtcUs, session.state().roundStartUtcUs(1));
-    EXPECT_EQ(loaded.schemaVersion, 2);
+    EXPECT_EQ(loaded.schemaVersion, RecordingSchema::CurrentVersion);
     EXPECT_EQ(loaded.probeCount, 35);
 }
 

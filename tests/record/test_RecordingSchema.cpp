@@ -62,8 +62,11 @@ TEST(RecordingSchema, VersionOneOpensReadOnlyAndMigratesToTheCurrentVersion) {
         RecordingSchema::migrate(db);
     }
     loaded = RecordingReader::load(path);
-    EXPECT_EQ(loaded.schemaVersion, 2);
+    EXPECT_EQ(loaded.schemaVersion, RecordingSchema::CurrentVersion);
     EXPECT_EQ(loaded.header.sourceAddress, QStringLiteral("10.0.0.100"));
+    // The migrated file has the table for packs but none for its old probes: read by rows.
+    EXPECT_FALSE(loaded.fromPacks);
+    EXPECT_TRUE(SqliteDatabase(path, SqliteDatabase::Mode::ReadOnly).hasTable("probe_pack"));
     expectOldTrace(loaded);
 }
 
