@@ -245,6 +245,7 @@ void TformMain::FormDestroy() {
     destroyed_ = true;
     session_->StopTrace();
     session_->StopAllThreads();
+    recording_->cancelOpening();
     recording_->recorder().finish();
 
     SettingsFile ini(settingsPath_);

@@ -8,12 +8,14 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenuBar>
+#include <QMetaObject>
 #include <QSaveFile>
 #include <QUrl>
 
 #include "app/MainWindow.h"
 #include "app/MessageBoxes.h"
 #include "app/SettingsFile.h"
+#include "app/StatusPanels.h"
 #include "record/RecordingError.h"
 #include "record/RecordingFolder.h"
 #include "record/RecordingReader.h"
@@ -62,6 +64,10 @@ RecordingMenu::RecordingMenu(TformMain& window, TraceSession& session, MessageBo
         boxes_.showWorkerError(
             &window_, QStringLiteral("Recording stopped; the trace goes on. ") + text, [] {});
     });
+    // A trace started while a recording is read wins: the recording would replace it.
+    connect(&session_, &TraceSession::startingChanged, this, [this](bool starting) {
+        if (starting) cancelOpening();
+    });
     // A live trace replaces whatever recording was shown.
     connect(&session_, &TraceSession::tracingChanged, this, [this](bool tracing) {
         if (tracing && !session_.isReplay()) openedPath_.clear();
@@ -92,6 +98,7 @@ RecordingMenu::RecordingMenu(TformMain& window, TraceSession& session, MessageBo
 }
 
 RecordingMenu::~RecordingMenu() {
+    cancelOpening();
     session_.setObserver(nullptr);
     recorder_->finish();
 }
@@ -141,14 +148,73 @@ QString RecordingMenu::pathForNewTrace(const RecordingHeader& header) {
     return path;
 }
 
-bool RecordingMenu::openRecording(const QString& path) {
+// What the loading thread hands back: the recording, or why it could not be read.
+struct RecordingMenu::Load {
+    QString path;
     LoadedRecording loaded;
-    try {
-        loaded = RecordingReader::load(path);
-    } catch (const RecordingError& error) {
-        boxes_.showError(&window_, error.message());
-        return false;
+    QString error;
+    bool cancelled = false;
+};
+
+void RecordingMenu::openRecording(const QString& path) {
+    cancelOpening();
+    const quint64 generation = ++loadGeneration_;
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    cancelLoad_ = cancel;
+    setOpeningNotice(QStringLiteral("Opening %1...").arg(QFileInfo(path).fileName()));
+    loader_ = std::thread([this, path, generation, cancel] {
+        auto load = std::make_shared<Load>();
+        load->path = path;
+        try {
+            load->loaded =
+                RecordingReader::load(path, RecordingReader::Source::Packs, cancel.get());
+        } catch (const RecordingError& error) {
+            load->error = error.message();
+            load->cancelled = error.kind() == RecordingError::Kind::Cancelled;
+        } catch (const std::bad_alloc&) {
+            load->error =
+                QStringLiteral("%1 is too large to open in the memory there is.").arg(path);
+        }
+        if (load->cancelled) return;
+        // Queued to the UI thread; a menu destroyed first has joined this thread and takes
+        // its posted calls with it.
+        QMetaObject::invokeMethod(
+            this, [this, generation, load] { opened(generation, load); }, Qt::QueuedConnection);
+    });
+}
+
+void RecordingMenu::cancelOpening() {
+    ++loadGeneration_;
+    if (loader_.joinable()) {
+        cancelLoad_->store(true);
+        loader_.join();
     }
+    cancelLoad_.reset();
+    setOpeningNotice(QString());
+}
+
+void RecordingMenu::setOpeningNotice(const QString& text) {
+    // The session's own notices are left alone.
+    if (text.isEmpty() && window_.StatusBar->notice() != openingNotice_) {
+        openingNotice_.clear();
+        return;
+    }
+    openingNotice_ = text;
+    window_.StatusBar->setNotice(text);
+}
+
+void RecordingMenu::opened(quint64 generation, const std::shared_ptr<Load>& load) {
+    if (generation != loadGeneration_) return;
+    // The thread's last act was to post this.
+    if (loader_.joinable()) loader_.join();
+    cancelLoad_.reset();
+    setOpeningNotice(QString());
+    if (!load->error.isEmpty()) {
+        boxes_.showError(&window_, load->error);
+        return;
+    }
+    const QString& path = load->path;
+    LoadedRecording& loaded = load->loaded;
     recorder_->finish();
     openedPath_ = path;
     openedTarget_ = loaded.header.target;
@@ -156,7 +222,6 @@ bool RecordingMenu::openRecording(const QString& path) {
     openedVersion_ = loaded.header.programVersion;
     session_.LoadReplay(std::move(loaded.state));
     updateTimeTips();
-    return true;
 }
 
 void RecordingMenu::OpenRecording1Click() {

@@ -4,8 +4,10 @@
 #include <QMenu>
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "record/TraceExport.h"
 #include "record/TraceRecorder.h"
@@ -42,9 +44,15 @@ public:
     void readSettings(const SettingsFile& ini);
     void writeSettings(SettingsFile& ini) const;
 
-    // Shows the recording at `path` as if it had just been traced. Shows an error box and
-    // changes nothing when it cannot be read.
-    bool openRecording(const QString& path);
+    // Shows the recording at `path` as if it had just been traced, once it has been read on a
+    // thread of its own; the window stays responsive meanwhile and the status bar says what
+    // is being opened. Shows an error box and changes nothing when it cannot be read. A trace
+    // started, another recording opened or the window closed meanwhile drops this load.
+    void openRecording(const QString& path);
+    // Whether a recording is being read.
+    bool opening() const { return loader_.joinable(); }
+    // Stops reading a recording, if one is being read, and forgets it.
+    void cancelOpening();
     // Writes the displayed window to `path` in `format`, per hop or per probe. Throws
     // HoplarkError when the file cannot be written.
     void exportTo(const QString& path, TraceExport::Format format, TraceExport::Rows rows) const;
@@ -83,6 +91,9 @@ private:
     RecordingHeader headerDefaults() const;
     QString pathForNewTrace(const RecordingHeader& header);
     void updateTimeTips();
+    struct Load;
+    void opened(quint64 generation, const std::shared_ptr<Load>& load);
+    void setOpeningNotice(const QString& text);
 
     TformMain& window_;
     TraceSession& session_;
@@ -98,6 +109,12 @@ private:
     QString openedVersion_;
     FileChooser chooseFile_;
     std::function<void(const QString&)> openFolder_;
+    // The thread reading a recording, the flag that tells it to give up, and the number of the
+    // latest load: a result of any other number is stale and dropped.
+    std::thread loader_;
+    std::shared_ptr<std::atomic<bool>> cancelLoad_;
+    quint64 loadGeneration_ = 0;
+    QString openingNotice_;
 };
 
 }  // namespace hoplark

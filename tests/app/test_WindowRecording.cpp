@@ -72,6 +72,11 @@ protected:
         form.recordingMenu().recorder().drain();
     }
 
+    // Lets the window's event loop run until the recording being opened is shown or refused.
+    static bool openedInTime(TformMain& window) {
+        return QTest::qWaitFor([&window] { return !window.recordingMenu().opening(); }, 20000);
+    }
+
     QStringList recordings() const {
         return QDir(home.recordings()).entryList({QStringLiteral("*.hoplark")}, QDir::Files);
     }
@@ -108,8 +113,9 @@ TEST_F(WindowRecording, EveryTraceIsRecordedAndReopensAsIfJustTraced) {
     testing::FakeWindowServices other;
     TformMain reopened(otherSettings.path(), other.services());
     reopened.miShowHistorySliderClick();
-    ASSERT_TRUE(
-        reopened.recordingMenu().openRecording(QDir(home.recordings()).filePath(files.front())));
+    reopened.recordingMenu().openRecording(QDir(home.recordings()).filePath(files.front()));
+    ASSERT_TRUE(openedInTime(reopened));
+    ASSERT_TRUE(other.boxes->errors.empty());
     EXPECT_TRUE(other.launcher->launched.empty());
     EXPECT_EQ(reopened.drgrTrace->rowCount(), form.drgrTrace->rowCount());
     EXPECT_EQ(reopened.lblTargetAddress->text(), form.lblTargetAddress->text());
@@ -145,11 +151,66 @@ TEST_F(WindowRecording, DamagedFileGetsAClearErrorAndTheTableStays) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("not a recording at all");
     file.close();
-    EXPECT_FALSE(form.recordingMenu().openRecording(path));
+    form.recordingMenu().openRecording(path);
+    ASSERT_TRUE(openedInTime(form));
     ASSERT_EQ(fakes.boxes->errors.size(), 1);
     EXPECT_EQ(fakes.boxes->errors.front(), path + QStringLiteral(" is not a Hoplark recording."));
     EXPECT_EQ(form.drgrTrace->rowCount(), rows);
     EXPECT_FALSE(form.session().isReplay());
+}
+
+TEST_F(WindowRecording, OpeningRunsBesideTheWindowAndGivesWayToWhatTheUserDoesNext) {
+    trace(form, fakes, 5);
+    const QString first = QDir(home.recordings()).filePath(recordings().front());
+    // Read on a thread of its own: the call returns at once, the table stays as it is until the
+    // recording has been read, and the status bar says what is being opened.
+    form.recordingMenu().openRecording(first);
+    EXPECT_TRUE(form.recordingMenu().opening());
+    EXPECT_FALSE(form.session().isReplay());
+    EXPECT_TRUE(form.StatusBar->noticeShown());
+    EXPECT_TRUE(form.StatusBar->notice().startsWith(QStringLiteral("Opening 127.0.0.3_")))
+        << form.StatusBar->notice().toStdString();
+    ASSERT_TRUE(openedInTime(form));
+    EXPECT_TRUE(form.session().isReplay());
+    EXPECT_EQ(form.recordingMenu().openedPath(), first);
+    EXPECT_FALSE(form.StatusBar->noticeShown());
+
+    // A trace started meanwhile wins: the recording read in the background never replaces it.
+    form.recordingMenu().openRecording(first);
+    trace(form, fakes, 3);
+    EXPECT_FALSE(form.recordingMenu().opening());
+    QTest::qWait(100);
+    EXPECT_FALSE(form.session().isReplay());
+    EXPECT_TRUE(form.recordingMenu().openedPath().isEmpty());
+    EXPECT_EQ(form.traceState().SamplesTaken, 3);
+    EXPECT_FALSE(form.StatusBar->noticeShown());
+    ASSERT_EQ(recordings().size(), 2);
+
+    // The later of two recordings opened one after the other is the one shown.
+    QString second = QDir(home.recordings()).filePath(recordings().back());
+    if (second == first) second = QDir(home.recordings()).filePath(recordings().front());
+    form.recordingMenu().openRecording(first);
+    form.recordingMenu().openRecording(second);
+    ASSERT_TRUE(openedInTime(form));
+    QTest::qWait(100);
+    EXPECT_EQ(form.recordingMenu().openedPath(), second);
+    EXPECT_EQ(form.traceState().SamplesTaken, 3);
+    EXPECT_TRUE(fakes.boxes->errors.empty());
+
+    // A window closed or destroyed while it reads a recording ends the load with it.
+    {
+        testing::TempSettings otherSettings;
+        testing::FakeWindowServices other;
+        auto closing = std::make_unique<TformMain>(otherSettings.path(), other.services());
+        closing->recordingMenu().openRecording(first);
+        closing->close();
+        EXPECT_FALSE(closing->recordingMenu().opening());
+        QTest::qWait(50);
+        EXPECT_FALSE(closing->session().isReplay());
+        closing->recordingMenu().openRecording(first);
+        closing.reset();
+        QTest::qWait(50);
+    }
 }
 
 TEST_F(WindowRecording, RecordingTurnedOffInTheMenuOrTheSettingsRecordsNothing) {
