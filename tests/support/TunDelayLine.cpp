@@ -1,13 +1,17 @@
 #include "support/TunDelayLine.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <linux/if.h>
+#include <linux/if_packet.h>
 #include <linux/if_tun.h>
+#include <net/ethernet.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -18,10 +22,73 @@
 namespace hoplark::test {
 namespace {
 
-int64_t nowNs() {
+int64_t nowNs(clockid_t clock = CLOCK_MONOTONIC) {
     timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
+    clock_gettime(clock, &now);
     return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+// A packet socket on the device sees every packet the kernel sends into it, stamped by the
+// kernel as it goes in. The stamp, not the moment the line's thread woke up to read the packet,
+// is when the packet arrived: on a virtual machine that wake-up alone comes tens of microseconds
+// late, and every line a packet passes would add it to the delay.
+int openArrivalTap(const std::string& interfaceName) {
+    const int tap = socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, htons(ETH_P_ALL));
+    if (tap < 0) return -1;
+    sockaddr_ll where{};
+    where.sll_family = AF_PACKET;
+    where.sll_protocol = htons(ETH_P_ALL);
+    ifreq device{};
+    std::strncpy(device.ifr_name, interfaceName.c_str(), IFNAMSIZ - 1);
+    if (ioctl(tap, SIOCGIFINDEX, &device) != 0) {
+        close(tap);
+        return -1;
+    }
+    where.sll_ifindex = device.ifr_ifindex;
+    const int on = 1;
+    if (bind(tap, reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0 ||
+        setsockopt(tap, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) != 0) {
+        close(tap);
+        return -1;
+    }
+    return tap;
+}
+
+// The kernel's stamp (in CLOCK_MONOTONIC nanoseconds) of the tapped copy of `packet`, taking
+// the tap's packets up to and including it; `fallbackNs` when the tap holds no such copy.
+int64_t tappedArrivalNs(int tap, const uint8_t* packet, size_t length, int64_t fallbackNs) {
+    if (tap < 0) return fallbackNs;
+    std::vector<uint8_t> copy(length + 1);
+    for (;;) {
+        iovec data{copy.data(), copy.size()};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+        sockaddr_ll from{};
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t got = recvmsg(tap, &message, 0);
+        if (got < 0) return fallbackNs;
+        // Only what went into the device, the very packet just read from it.
+        if (from.sll_pkttype != PACKET_OUTGOING || static_cast<size_t>(got) != length ||
+            std::memcmp(copy.data(), packet, length) != 0)
+            continue;
+        for (cmsghdr* item = CMSG_FIRSTHDR(&message); item; item = CMSG_NXTHDR(&message, item)) {
+            if (item->cmsg_level != SOL_SOCKET || item->cmsg_type != SCM_TIMESTAMPNS) continue;
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(item), sizeof stamp);
+            const int64_t stampNs =
+                static_cast<int64_t>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
+            const int64_t ageNs = nowNs(CLOCK_REALTIME) - stampNs;
+            // A stamp from the future or from long ago is not this packet's.
+            if (ageNs < 0 || ageNs > 1'000'000'000) return fallbackNs;
+            return nowNs() - ageNs;
+        }
+        return fallbackNs;
+    }
 }
 
 // Timer wake-ups on a busy (or virtual) machine come late by tens of microseconds: wait in
@@ -56,6 +123,7 @@ TunDelayLine::TunDelayLine(const std::string& ns, const std::string& interfaceNa
             opened.set_value("cannot create the TUN device");
             return;
         }
+        tapFd_ = openArrivalTap(name_);
         // On time even when the machine is busy; a real-time thread also gets no timer slack.
         sched_param realtime{};
         realtime.sched_priority = 10;
@@ -77,6 +145,7 @@ TunDelayLine::~TunDelayLine() {
     [[maybe_unused]] ssize_t written = write(stopFd_, &one, sizeof one);
     thread_.join();
     close(tunFd_);
+    if (tapFd_ >= 0) close(tapFd_);
     close(stopFd_);
 }
 
@@ -92,7 +161,8 @@ void TunDelayLine::serve() {
         for (;;) {
             const ssize_t length = read(tunFd_, buffer.data(), buffer.size());
             if (length <= 0) return;
-            const int64_t arrived = nowNs();
+            const int64_t arrived =
+                tappedArrivalNs(tapFd_, buffer.data(), static_cast<size_t>(length), nowNs());
             std::vector<uint8_t> packet(buffer.begin(), buffer.begin() + length);
             if (transform_ && !transform_(packet)) continue;
             pending.push_back({arrived + delayNs_, std::move(packet)});

@@ -10,11 +10,12 @@
 namespace hoplark::test {
 
 // A TUN device inside a namespace whose user-space end writes every packet it reads back into
-// the kernel exactly `delay` later (held to a few microseconds by a real-time thread that
-// sleeps to the due time), after `transform` has had its say: it may rewrite the packet in
-// place, or return false to drop it. Route traffic into interfaceName() to delay it; what comes
-// back out is routed by the kernel as if it had arrived on the device. The device and its
-// thread go away with the object.
+// the kernel exactly `delay` after the kernel sent it into the device (its own stamp of that
+// moment, so the thread's late wake-ups do not add up; held to a few microseconds by a
+// real-time thread that sleeps to the due time), after `transform` has had its say: it may rewrite
+// the packet in place, or return false to drop it. Route traffic into interfaceName() to delay it;
+// what comes back out is routed by the kernel as if it had arrived on the device. The device and
+// its thread go away with the object.
 class TunDelayLine {
 public:
     using Transform = std::function<bool(std::vector<uint8_t>& packet)>;
@@ -34,6 +35,7 @@ private:
     int64_t delayNs_;
     Transform transform_;
     int tunFd_ = -1;
+    int tapFd_ = -1;  // kernel arrival stamps; -1 when none could be had
     int stopFd_ = -1;
     std::thread thread_;
 };
