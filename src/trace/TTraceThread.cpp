@@ -1,10 +1,7 @@
 #include "trace/TTraceThread.h"
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <exception>
-#include <system_error>
 
 #include "probe/TTrace.h"
 
@@ -24,31 +21,9 @@ TTraceThread::TTraceThread(const HopProbeRequest& request, std::shared_ptr<Worke
       echo_(std::move(echo)),
       names_(std::move(names)) {}
 
-void TTraceThread::start() {
-    // The thread holds the last reference, so the worker frees itself when its body ends.
-    auto* self = new std::shared_ptr<TTraceThread>(shared_from_this());
-    // A small stack, not the default 8 MB: the C library keeps the stacks of ended threads for
-    // the next ones only up to a total size, and beyond it every worker would map and unmap
-    // a stack of its own.
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, WorkerStackBytes);
-    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    pthread_t thread;
-    const int failure = pthread_create(
-        &thread, &attributes,
-        [](void* argument) -> void* {
-            const std::unique_ptr<std::shared_ptr<TTraceThread>> owner(
-                static_cast<std::shared_ptr<TTraceThread>*>(argument));
-            (*owner)->Execute();
-            return nullptr;
-        },
-        self);
-    pthread_attr_destroy(&attributes);
-    if (failure != 0) {
-        delete self;
-        throw std::system_error(failure, std::generic_category(), "cannot start a hop worker");
-    }
+void TTraceThread::start(HopWorkerPool& pool) {
+    // The job holds the last reference, so the worker is freed when its body ends.
+    pool.run([self = shared_from_this()] { self->Execute(); });
 }
 
 void TTraceThread::requestTerminate() {

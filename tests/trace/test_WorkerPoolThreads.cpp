@@ -1,0 +1,98 @@
+// The threads hop workers run on: every worker starts at once, ended workers' threads are
+// reused, and idle threads go away.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "trace/HopWorkerPool.h"
+
+namespace hoplark::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr size_t Stack = 256 * 1024;
+
+// Polls `done` for up to five seconds.
+template <typename Condition>
+bool eventually(Condition done) {
+    const auto until = std::chrono::steady_clock::now() + 5s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+TEST(HopWorkerPool, EveryJobRunsAtOnceEvenWhileAllOthersAreStillBusy) {
+    // Each job waits until all have started: a job queued behind a busy thread would never run.
+    auto pool = HopWorkerPool::create(Stack);
+    constexpr int Jobs = 40;
+    std::mutex lock;
+    std::condition_variable allStarted;
+    int started = 0;
+    std::atomic<int> finished = 0;
+    for (int i = 0; i < Jobs; ++i) {
+        pool->run([&] {
+            std::unique_lock guard(lock);
+            ++started;
+            allStarted.notify_all();
+            allStarted.wait_for(guard, 5s, [&] { return started == Jobs; });
+            if (started == Jobs) ++finished;
+        });
+    }
+    ASSERT_TRUE(eventually([&] { return finished == Jobs; }));
+    EXPECT_EQ(pool->threadCount(), static_cast<size_t>(Jobs));
+    pool->retire();
+    EXPECT_TRUE(eventually([&] { return pool->threadCount() == 0; }));
+}
+
+TEST(HopWorkerPool, AnEndedJobsThreadTakesTheNextAndLetsGoOfWhatTheJobHeld) {
+    auto pool = HopWorkerPool::create(Stack);
+    for (int round = 0; round < 20; ++round) {
+        auto held = std::make_shared<int>(round);
+        std::weak_ptr<int> watch = held;
+        std::atomic<bool> ran = false;
+        pool->run([held = std::move(held), &ran] { ran = *held >= 0; });
+        ASSERT_TRUE(eventually([&] { return ran.load() && pool->idleCount() == 1; }));
+        // An idle thread keeps nothing of the job it ran alive.
+        EXPECT_TRUE(watch.expired());
+    }
+    EXPECT_EQ(pool->threadCount(), 1u);
+    pool->retire();
+    EXPECT_TRUE(eventually([&] { return pool->threadCount() == 0; }));
+}
+
+TEST(HopWorkerPool, IdleThreadsEndAfterTheirLingerAndRetireEndsBusyOnesAfterTheirJob) {
+    auto lingering = HopWorkerPool::create(Stack, 30ms);
+    for (int i = 0; i < 3; ++i)
+        lingering->run([] {});
+    EXPECT_TRUE(eventually([&] { return lingering->threadCount() == 0; }));
+    // A pool that has lost its threads still starts new ones.
+    std::atomic<bool> ran = false;
+    lingering->run([&] { ran = true; });
+    EXPECT_TRUE(eventually([&] { return ran.load(); }));
+
+    auto pool = HopWorkerPool::create(Stack);
+    std::atomic<bool> release = false;
+    std::atomic<bool> ended = false;
+    pool->run([&] {
+        while (!release)
+            std::this_thread::sleep_for(1ms);
+        ended = true;
+    });
+    pool->run([] {});
+    ASSERT_TRUE(eventually([&] { return pool->idleCount() == 1; }));
+    pool->retire();
+    EXPECT_TRUE(eventually([&] { return pool->threadCount() == 1; }));  // the idle one went
+    EXPECT_FALSE(ended);
+    release = true;
+    EXPECT_TRUE(eventually([&] { return ended && pool->threadCount() == 0; }));
+}
+
+}  // namespace
+}  // namespace hoplark::testing
