@@ -147,14 +147,14 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
 
     QEventLoop loop;
     QString failure;
+    // Checked at once on every change (they come with every probe), but the loop ends only
+    // after the handler that made the change has finished.
     auto finishWhenDone = [&] {
         if (!session.isStarting() && !session.isTracing() && session.pendingQueries() == 0)
-            loop.quit();
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     };
-    QObject::connect(&session, &TraceSession::tracingChanged, &loop, finishWhenDone,
-                     Qt::QueuedConnection);
-    QObject::connect(&session, &TraceSession::queryingTextChanged, &loop, finishWhenDone,
-                     Qt::QueuedConnection);
+    QObject::connect(&session, &TraceSession::tracingChanged, &loop, finishWhenDone);
+    QObject::connect(&session, &TraceSession::queryingTextChanged, &loop, finishWhenDone);
     QObject::connect(&session, &TraceSession::errorRaised, &loop, [&](const QString& message) {
         failure = message;
         loop.quit();
