@@ -43,8 +43,11 @@ done
 
 # The client's protocol log tells when the window was configured and given a drawn buffer.
 mkdir -p "$runtime/data" "$runtime/config"
+# Under AddressSanitizer the leak check at exit is left out here: Qt's Wayland plugins leave a few
+# allocations behind in code already unloaded by then, which cannot be told apart from ours.
+# Memory errors are still caught, and every other test keeps its leak check.
 env -u DISPLAY XDG_RUNTIME_DIR="$runtime" WAYLAND_DISPLAY="$socket" QT_QPA_PLATFORM=wayland \
-    WAYLAND_DEBUG=client XDG_DATA_HOME="$runtime/data" XDG_CONFIG_HOME="$runtime/config" \
+    ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" WAYLAND_DEBUG=client XDG_DATA_HOME="$runtime/data" XDG_CONFIG_HOME="$runtime/config" \
     "$program" --settings "$runtime/Hoplark.INI" >"$runtime/client.out" 2>"$runtime/client.log" &
 program_pid=$!
 
