@@ -7,6 +7,32 @@
 
 namespace hoplark {
 
+namespace {
+
+// Bresenham, covering the start point and stopping one pixel short of the end point.
+template <typename Plot>
+void walkLine(int cx, int cy, int x, int y, Plot plot) {
+    const int dx = std::abs(x - cx);
+    const int dy = -std::abs(y - cy);
+    const int sx = cx < x ? 1 : -1;
+    const int sy = cy < y ? 1 : -1;
+    int error = dx + dy;
+    while (cx != x || cy != y) {
+        plot(cx, cy);
+        const int twice = 2 * error;
+        if (twice >= dy) {
+            error += dy;
+            cx += sx;
+        }
+        if (twice <= dx) {
+            error += dx;
+            cy += sy;
+        }
+    }
+}
+
+}  // namespace
+
 Canvas::Canvas(QPainter& painter, const CanvasFont& font)
     : painter_(painter), toDevice_(painter.deviceTransform()) {
     painter_.setRenderHint(QPainter::Antialiasing, false);
@@ -49,28 +75,14 @@ QRect Canvas::deviceRect(const CellRect& rect) const {
 void Canvas::deviceLine(QPoint from, QPoint to) {
     // The same walk as unscaled, over device pixels, each one a square of the line's width:
     // the line's weight is the same along its whole length and whatever its slope.
-    int cx = deviceX(from.x());
-    int cy = deviceY(from.y());
-    const int x = deviceX(to.x());
-    const int y = deviceY(to.y());
-    const int dx = std::abs(x - cx);
-    const int dy = -std::abs(y - cy);
-    const int sx = cx < x ? 1 : -1;
-    const int sy = cy < y ? 1 : -1;
-    int error = dx + dy;
+    const int fromX = deviceX(from.x());
+    const int fromY = deviceY(from.y());
+    const int toX = deviceX(to.x());
+    const int toY = deviceY(to.y());
     DevicePixels device(*this);
-    while (cx != x || cy != y) {
-        painter_.fillRect(cx, cy, lineWidth_, lineWidth_, penColor_);
-        const int twice = 2 * error;
-        if (twice >= dy) {
-            error += dy;
-            cx += sx;
-        }
-        if (twice <= dx) {
-            error += dx;
-            cy += sy;
-        }
-    }
+    walkLine(fromX, fromY, toX, toY, [this](int px, int py) {
+        painter_.fillRect(px, py, lineWidth_, lineWidth_, penColor_);
+    });
 }
 
 void Canvas::deviceDot(QPoint at) {
@@ -138,28 +150,9 @@ void Canvas::lineTo(int x, int y) {
         painter_.restore();
         return;
     }
-    // Bresenham, covering the start point and stopping one pixel short of the end point.
-    int cx = from.x();
-    int cy = from.y();
-    const int dx = std::abs(x - cx);
-    const int dy = -std::abs(y - cy);
-    const int sx = cx < x ? 1 : -1;
-    const int sy = cy < y ? 1 : -1;
-    int error = dx + dy;
     painter_.save();
     painter_.setPen(QPen(penColor_, 1));
-    while (cx != x || cy != y) {
-        painter_.drawPoint(cx, cy);
-        const int twice = 2 * error;
-        if (twice >= dy) {
-            error += dy;
-            cx += sx;
-        }
-        if (twice <= dx) {
-            error += dx;
-            cy += sy;
-        }
-    }
+    walkLine(from.x(), from.y(), x, y, [this](int px, int py) { painter_.drawPoint(px, py); });
     painter_.restore();
 }
 
