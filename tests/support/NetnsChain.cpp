@@ -231,7 +231,7 @@ void NetnsChain::build() {
     for (const auto& [router, delay] : options_.returnDelays) {
         if (router < 1 || router > options_.routers) continue;
         const std::string& ns = routerNamespace(router);
-        returnDelayLines_.push_back(std::make_unique<TunDelayLine>(ns, "hoplarkret", delay));
+        returnDelayLines_[router] = std::make_unique<TunDelayLine>(ns, "hoplarkret", delay);
         // What arrives from the far side goes through the line; what the line writes back
         // arrives on it and is routed normally. Its source is not reachable through the line,
         // so reverse-path filtering must not drop it.
@@ -241,6 +241,14 @@ void NetnsChain::build() {
         writeSysctl(ns, "net/ipv4/conf/all/rp_filter", "0");
         writeSysctl(ns, "net/ipv4/conf/hoplarkret/rp_filter", "0");
     }
+}
+
+void NetnsChain::setReturnDelay(int router, std::chrono::nanoseconds delay) {
+    const auto line = returnDelayLines_.find(router);
+    if (line == returnDelayLines_.end()) {
+        throw std::runtime_error("router " + std::to_string(router) + " has no delay line");
+    }
+    line->second->setDelay(delay);
 }
 
 void NetnsChain::dropForwardedEchoes(const std::string& ns, int everyNth) const {

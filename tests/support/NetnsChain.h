@@ -101,6 +101,10 @@ public:
     static std::string alternatingHostAddress() { return "10.96.0.1"; }
     static std::vector<std::string> alternatingHopAddresses() { return {"10.96.1.1", "10.96.1.2"}; }
 
+    // Changes router k's return delay (one of `returnDelays`) while the chain is up: for a path
+    // whose delays are set by measuring it. Throws when router k has no delay line.
+    void setReturnDelay(int router, std::chrono::nanoseconds delay);
+
     // Writes a sysctl (e.g. "net/ipv4/ping_group_range") inside one namespace.
     void writeSysctl(const std::string& ns, const std::string& key, const std::string& value) const;
 
@@ -120,7 +124,7 @@ private:
     NetnsChainOptions options_;
     std::vector<std::string> names_;
     std::unique_ptr<TunEchoResponder> delayElement_;
-    std::vector<std::unique_ptr<TunDelayLine>> returnDelayLines_;
+    std::map<int, std::unique_ptr<TunDelayLine>> returnDelayLines_;  // by router
     std::unique_ptr<TunEchoResponder> alternatingElement_;
 };
 

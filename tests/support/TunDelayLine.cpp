@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <future>
@@ -140,6 +141,10 @@ TunDelayLine::TunDelayLine(const std::string& ns, const std::string& interfaceNa
     }
 }
 
+void TunDelayLine::setDelay(std::chrono::nanoseconds delay) {
+    delayNs_.store(delay.count(), std::memory_order_relaxed);
+}
+
 TunDelayLine::~TunDelayLine() {
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t written = write(stopFd_, &one, sizeof one);
@@ -165,7 +170,11 @@ void TunDelayLine::serve() {
                 tappedArrivalNs(tapFd_, buffer.data(), static_cast<size_t>(length), nowNs());
             std::vector<uint8_t> packet(buffer.begin(), buffer.begin() + length);
             if (transform_ && !transform_(packet)) continue;
-            pending.push_back({arrived + delayNs_, std::move(packet)});
+            // A delay made shorter while packets are held must not overtake them: the queue
+            // stays in due order.
+            int64_t due = arrived + delayNs_.load(std::memory_order_relaxed);
+            if (!pending.empty()) due = std::max(due, pending.back().dueNs);
+            pending.push_back({due, std::move(packet)});
         }
     };
     for (;;) {

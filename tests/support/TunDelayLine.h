@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -27,12 +28,14 @@ public:
     TunDelayLine& operator=(const TunDelayLine&) = delete;
 
     const std::string& interfaceName() const { return name_; }
+    // Packets that arrive from now on are held this long; those already held keep their time.
+    void setDelay(std::chrono::nanoseconds delay);
 
 private:
     void serve();
 
     std::string name_;
-    int64_t delayNs_;
+    std::atomic<int64_t> delayNs_;
     Transform transform_;
     int tunFd_ = -1;
     int tapFd_ = -1;  // kernel arrival stamps; -1 when none could be had
