@@ -33,9 +33,10 @@ void TTraceThread::requestTerminate() {
 
 void TTraceThread::Execute() {
     if (StartDelay > 0) cancel_.sleepFor(StartDelay);
+    std::unique_ptr<WorkerEvent> result;
     if (!terminated()) {
         try {
-            probeAndPost();
+            result = probeAndPost();
         } catch (const std::exception& failure) {
             postFailure(QString::fromStdString(failure.what()));
         } catch (...) {
@@ -43,10 +44,15 @@ void TTraceThread::Execute() {
         }
     }
     channel_->removeWorker(this);
-    channel_->post(new WorkerEvent(WM_QUERYDONE, trace_));
+    auto* done = new WorkerEvent(WM_QUERYDONE, trace_);
+    // A result that nothing follows goes with the done message: one wake-up of the UI thread.
+    if (result && !terminated())
+        channel_->post({result.release(), done});
+    else
+        channel_->post(done);
 }
 
-void TTraceThread::probeAndPost() {
+std::unique_ptr<WorkerEvent> TTraceThread::probeAndPost() {
     TTrace probe(
         *echo_,
         [this](const std::string& message) { postFailure(QString::fromStdString(message)); },
@@ -68,15 +74,19 @@ void TTraceThread::probeAndPost() {
     result->Detail.clock = static_cast<SampleClock>(probe.Clock);
     result->Detail.icmpType = probe.IcmpType;
     result->Detail.icmpCode = probe.IcmpCode;
-    if (terminated() || !channel_->receiverAlive()) return;
-    channel_->post(new WorkerEvent(WM_HOPRESULT, trace_, std::move(result)));
+    if (terminated() || !channel_->receiverAlive()) return nullptr;
+    auto posted = std::make_unique<WorkerEvent>(WM_HOPRESULT, trace_, std::move(result));
+    if (!ResolveName || responder.isEmpty()) return posted;
 
-    if (terminated() || !ResolveName || responder.isEmpty() || !channel_->receiverAlive()) return;
+    // The result must not wait for the lookup.
+    channel_->post(posted.release());
+    if (terminated() || !channel_->receiverAlive()) return nullptr;
     auto named = std::make_unique<THostInfo>(Hop);
     named->IP = responder;
     const auto name = names_->LookupAddress(InetAddr(probe.ResponderIP));
     named->DNSName = name ? QString::fromStdString(*name) : NO_NAME;
     channel_->post(new WorkerEvent(WM_HOPNAME, trace_, std::move(named)));
+    return nullptr;
 }
 
 void TTraceThread::postFailure(const QString& text) {

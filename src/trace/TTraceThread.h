@@ -47,7 +47,8 @@ public:
 
 private:
     void Execute();
-    void probeAndPost();
+    // Probes and posts; returns the result instead when nothing is posted after it.
+    std::unique_ptr<WorkerEvent> probeAndPost();
     void postFailure(const QString& text);
 
     const TraceId trace_;

@@ -6,14 +6,48 @@
 namespace hoplark {
 
 bool WorkerChannel::post(WorkerEvent* event) {
+    return post({event});
+}
+
+bool WorkerChannel::post(std::initializer_list<WorkerEvent*> events) {
     std::lock_guard lock(receiverLock_);
     if (receiver_ == nullptr) {
-        delete event;
+        for (WorkerEvent* event : events)
+            delete event;
         return false;
     }
-    // Posting under the lock keeps detachReceiver() from completing while a post is under way.
-    QCoreApplication::postEvent(receiver_, event);
+    for (WorkerEvent* event : events)
+        inbox_.emplace_back(event);
+    if (wakePending_) return true;
+    wakePending_ = true;
+    // Queued under the lock, so detachReceiver() cannot complete while a wake-up is under way;
+    // a wake-up that finds the channel or the receiver gone does nothing.
+    QMetaObject::invokeMethod(
+        receiver_,
+        [weak = weak_from_this()] {
+            if (const auto channel = weak.lock()) channel->deliverInbox();
+        },
+        Qt::QueuedConnection);
     return true;
+}
+
+void WorkerChannel::deliverInbox() {
+    for (;;) {
+        std::unique_ptr<WorkerEvent> next;
+        QObject* receiver = nullptr;
+        {
+            std::lock_guard lock(receiverLock_);
+            if (receiver_ == nullptr || inbox_.empty()) {
+                wakePending_ = false;
+                return;
+            }
+            next = std::move(inbox_.front());
+            inbox_.pop_front();
+            receiver = receiver_;
+        }
+        // Outside the lock: a handler may post (the session does), or detach the receiver.
+        QCoreApplication::sendEvent(receiver, next.get());
+    }
 }
 
 bool WorkerChannel::receiverAlive() const {
@@ -22,8 +56,10 @@ bool WorkerChannel::receiverAlive() const {
 }
 
 void WorkerChannel::detachReceiver() {
+    std::deque<std::unique_ptr<WorkerEvent>> dropped;
     std::lock_guard lock(receiverLock_);
     receiver_ = nullptr;
+    dropped.swap(inbox_);
 }
 
 void WorkerChannel::addWorker(const std::shared_ptr<ProbeWorkerHandle>& worker) {

@@ -1,8 +1,9 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
+#include <deque>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -22,13 +23,22 @@ public:
 // What the workers share with the UI thread: the way to the receiver (cleared when the receiver
 // goes away) and the list of live workers, under their own locks. Workers hold it through a
 // shared_ptr, so a worker that outlives the receiver meets a cleared channel, never freed memory.
-class WorkerChannel {
+//
+// Messages wait in the channel's inbox, and the receiver's thread is woken once for all that
+// arrive before it gets to them: it then hands each to the receiver's event() in the order they
+// were posted, as the Qt events they are. Every message would otherwise wake the UI thread on its
+// own, which cost more than the probe it reported. The receiver's handlers must not run a nested
+// event loop (a modal box), or messages behind the one being handled wait until it returns.
+class WorkerChannel : public std::enable_shared_from_this<WorkerChannel> {
 public:
+    // Made by std::make_shared only, so that a queued wake-up can tell the channel is gone.
     explicit WorkerChannel(QObject* receiver) : receiver_(receiver) {}
 
     // Posts the event to the receiver if it still exists (taking ownership either way).
     // Returns whether it was posted. Safe from any thread.
     bool post(WorkerEvent* event);
+    // Posts the events in order with at most one wake-up of the receiver's thread.
+    bool post(std::initializer_list<WorkerEvent*> events);
 
     // True while the receiver exists.
     bool receiverAlive() const;
@@ -44,8 +54,13 @@ public:
     size_t workerCount() const;
 
 private:
+    // Runs on the receiver's thread: hands the inbox to the receiver, oldest first.
+    void deliverInbox();
+
     mutable std::mutex receiverLock_;
     QObject* receiver_;
+    std::deque<std::unique_ptr<WorkerEvent>> inbox_;  // under receiverLock_
+    bool wakePending_ = false;  // a wake-up is queued or the inbox is being handed over
     mutable std::mutex workersLock_;
     std::vector<std::shared_ptr<ProbeWorkerHandle>> workers_;
 };

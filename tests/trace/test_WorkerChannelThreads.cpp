@@ -1,0 +1,123 @@
+// The way worker messages reach the UI thread: in the order posted, from many threads at once,
+// with one wake-up for all that arrive before the UI thread gets to them, and never to a receiver
+// or channel that has gone.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "trace/WorkerChannel.h"
+
+namespace hoplark::testing {
+namespace {
+
+// Records the hop of every worker message it gets and how many wake-ups came with them; can be
+// told to post one more message while handling one.
+class Inbox : public QObject {
+public:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::MetaCall) ++wakeUps;
+        if (!WorkerEvent::isWorkerMessage(event)) return QObject::event(event);
+        auto& message = static_cast<WorkerEvent&>(*event);
+        hops.push_back(message.record() ? message.record()->Hop : -message.message());
+        if (onMessage) onMessage(message);
+        return true;
+    }
+
+    std::vector<int> hops;
+    int wakeUps = 0;
+    std::function<void(WorkerEvent&)> onMessage;
+};
+
+WorkerEvent* result(int hop, TraceId trace = 1) {
+    return new WorkerEvent(WM_HOPRESULT, trace, std::make_unique<THostInfo>(hop));
+}
+
+TEST(WorkerChannel, MessagesArriveInOrderWithOneWakeUpAndPostsDuringHandlingFollowThem) {
+    Inbox inbox;
+    auto channel = std::make_shared<WorkerChannel>(&inbox);
+    std::thread worker([&] {
+        channel->post(result(1));
+        channel->post({result(2), new WorkerEvent(WM_QUERYDONE, 1)});
+        channel->post(result(3));
+    });
+    worker.join();
+    // A handler that posts (the session posts its rescale this way) gets its message after
+    // everything already waiting.
+    inbox.onMessage = [&](WorkerEvent& message) {
+        if (message.record() && message.record()->Hop == 2) channel->post(result(9));
+    };
+    QCoreApplication::sendPostedEvents(&inbox, 0);
+    EXPECT_EQ(inbox.hops, (std::vector<int>{1, 2, -WM_QUERYDONE, 3, 9}));
+    EXPECT_EQ(inbox.wakeUps, 1);
+
+    // Once the inbox is empty, the next post wakes the receiver again.
+    channel->post(result(4));
+    QCoreApplication::sendPostedEvents(&inbox, 0);
+    EXPECT_EQ(inbox.hops.back(), 4);
+    EXPECT_EQ(inbox.wakeUps, 2);
+    channel->detachReceiver();
+}
+
+TEST(WorkerChannel, EveryMessageOfManyThreadsArrivesOnceAndEachThreadsInOrder) {
+    Inbox inbox;
+    auto channel = std::make_shared<WorkerChannel>(&inbox);
+    constexpr int Threads = 8;
+    constexpr int PerThread = 500;
+    std::atomic<bool> go = false;
+    std::vector<std::thread> workers;
+    for (int t = 0; t < Threads; ++t) {
+        workers.emplace_back([&, t] {
+            while (!go.load())
+                std::this_thread::yield();
+            for (int i = 0; i < PerThread; ++i)
+                channel->post(result(t * PerThread + i));
+        });
+    }
+    go = true;
+    // Delivered while they are still posting, as the UI thread does.
+    while (inbox.hops.size() < size_t{Threads * PerThread})
+        QCoreApplication::sendPostedEvents(&inbox, 0);
+    for (auto& worker : workers)
+        worker.join();
+    QCoreApplication::sendPostedEvents(&inbox, 0);
+    ASSERT_EQ(inbox.hops.size(), size_t{Threads * PerThread});
+    std::vector<int> next(Threads, 0);
+    for (int hop : inbox.hops) {
+        const int t = hop / PerThread;
+        EXPECT_EQ(hop % PerThread, next[t]++) << "thread " << t;
+    }
+    EXPECT_LT(inbox.wakeUps, Threads * PerThread);
+    channel->detachReceiver();
+}
+
+TEST(WorkerChannel, NothingReachesADetachedReceiverOrOutlivesAGoneChannel) {
+    Inbox inbox;
+    auto channel = std::make_shared<WorkerChannel>(&inbox);
+    // Waiting messages are dropped with the receiver (and freed: the leak check sees them).
+    channel->post(result(1));
+    channel->detachReceiver();
+    EXPECT_FALSE(channel->post(result(2)));
+    QCoreApplication::sendPostedEvents(&inbox, 0);
+    EXPECT_TRUE(inbox.hops.empty());
+
+    // A wake-up still queued when its channel goes does nothing.
+    auto shortLived = std::make_shared<WorkerChannel>(&inbox);
+    shortLived->post(result(3));
+    shortLived.reset();
+    QCoreApplication::sendPostedEvents(&inbox, 0);
+    EXPECT_TRUE(inbox.hops.empty());
+
+    // A handler may detach the receiver: what is left waiting is not handed over.
+    auto closing = std::make_shared<WorkerChannel>(&inbox);
+    inbox.onMessage = [&](WorkerEvent&) { closing->detachReceiver(); };
+    closing->post({result(4), result(5)});
+    QCoreApplication::sendPostedEvents(&inbox, 0);
+    EXPECT_EQ(inbox.hops, std::vector<int>{4});
+}
+
+}  // namespace
+}  // namespace hoplark::testing
