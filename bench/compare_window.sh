@@ -63,15 +63,23 @@ cpu_of() {
     done
     echo "$total"
 }
+# Echo requests the client namespace has sent so far: what the tool under test sent, since
+# nothing else runs there.
+echoes_sent() {
+    ip netns exec "$client" awk '$1 == "Icmp:" && !names { for (i = 1; i <= NF; i++) column[$i] = i;
+        names = 1; next } $1 == "Icmp:" { print $column["OutEchos"] }' /proc/net/snmp
+}
 # Waits through the warm-up, then prints the CPU ticks the processes named by `$1` (a command
-# printing their pids) spent over the measured seconds.
+# printing their pids) spent over the measured seconds, and the echo requests sent meanwhile.
 measure() {
     sleep "$warmup"
-    local before after
+    local before after sent_before sent_after
     before=$(cpu_of $($1))
+    sent_before=$(echoes_sent)
     sleep "$seconds"
     after=$(cpu_of $($1))
-    echo $((after - before))
+    sent_after=$(echoes_sent)
+    echo "$((after - before)) $((sent_after - sent_before))"
 }
 
 # Hoplark's window: a display of its own, a settings file with a 1 s delay, host typed, Alt+T.
@@ -105,13 +113,19 @@ mtr_ticks=$(measure mtr_pids)
 pkill -x mtr || true
 exec {keys}>&-
 
-python3 - "$hoplark_ticks" "$mtr_ticks" "$ticks" "$seconds" "$hops" <<'PY'
+python3 - $hoplark_ticks $mtr_ticks "$ticks" "$seconds" "$hops" <<'PY'
 import sys
-hoplark, mtr, ticks, seconds, hops = (int(v) for v in sys.argv[1:])
-per_round = lambda t: 1000.0 * t / ticks / seconds
-print(f"{hops}-hop path, 1 s rounds, {seconds} rounds measured")
-print(f"  hoplark window : {per_round(hoplark):7.2f} ms CPU per round")
-print(f"  mtr curses     : {per_round(mtr):7.2f} ms CPU per round")
-if mtr:
-    print(f"  ratio          : {hoplark / mtr:7.2f}")
+hoplark, hoplark_sent, mtr, mtr_sent, ticks, seconds, hops = (int(v) for v in sys.argv[1:])
+# A round is one probe to every hop; the tools need not pace their rounds alike, so CPU is
+# counted per round actually sent as well as per second.
+per_second = lambda t: 1000.0 * t / ticks / seconds
+per_round = lambda t, sent: 1000.0 * t / ticks / (sent / hops) if sent else float("nan")
+print(f"{hops}-hop path, 1 s rounds asked for, {seconds} s measured")
+print(f"  hoplark window : {per_second(hoplark):7.2f} ms CPU per second, "
+      f"{hoplark_sent / hops:6.1f} rounds, {per_round(hoplark, hoplark_sent):7.2f} ms per round")
+print(f"  mtr curses     : {per_second(mtr):7.2f} ms CPU per second, "
+      f"{mtr_sent / hops:6.1f} rounds, {per_round(mtr, mtr_sent):7.2f} ms per round")
+if mtr and mtr_sent and hoplark_sent:
+    print(f"  ratio per second {hoplark / mtr:5.2f}, per round "
+          f"{per_round(hoplark, hoplark_sent) / per_round(mtr, mtr_sent):5.2f}")
 PY
