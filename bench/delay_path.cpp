@@ -24,8 +24,6 @@
 #include <linux/icmp.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -43,6 +41,7 @@
 
 #include "probe/IcmpPacket.h"
 #include "support/NetnsChain.h"
+#include "support/StampedPacket.h"
 #include "support/WireTap.h"
 
 namespace {
@@ -141,13 +140,7 @@ std::vector<int64_t> calibrate(NetnsChain& chain, std::vector<int64_t>& linesNs,
 
 int main(int argc, char** argv) {
     using std::chrono::microseconds;
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
-    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-    const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+    const int signals = hoplark::test::BlockStopSignals();
     try {
         hoplark::test::NetnsChainOptions options;
         options.routers = 3;

@@ -13,8 +13,6 @@
 // "hop <address> <round trips> <mean us> <median us>", then "dropped <copies the kernel dropped>".
 #include <arpa/inet.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,16 +22,11 @@
 #include <map>
 #include <vector>
 
+#include "support/StampedPacket.h"
 #include "support/WireTap.h"
 
 int main(int argc, char** argv) {
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
-    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-    const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+    const int signals = hoplark::test::BlockStopSignals();
     try {
         hoplark::test::WireTap tap(argc > 1 ? argv[1] : "right");
         std::printf("ready\n");

@@ -20,6 +20,8 @@
 #include <future>
 #include <stdexcept>
 
+#include "support/StampedPacket.h"
+
 namespace hoplark::test {
 namespace {
 
@@ -61,34 +63,19 @@ int64_t tappedArrivalNs(int tap, const uint8_t* packet, size_t length, int64_t f
     if (tap < 0) return fallbackNs;
     std::vector<uint8_t> copy(length + 1);
     for (;;) {
-        iovec data{copy.data(), copy.size()};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
         sockaddr_ll from{};
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &data;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t got = recvmsg(tap, &message, 0);
+        int64_t stampNs = -1;
+        const ssize_t got = ReceiveStampedPacket(tap, copy.data(), copy.size(), 0, from, stampNs);
         if (got < 0) return fallbackNs;
         // Only what went into the device, the very packet just read from it.
         if (from.sll_pkttype != PACKET_OUTGOING || static_cast<size_t>(got) != length ||
             std::memcmp(copy.data(), packet, length) != 0)
             continue;
-        for (cmsghdr* item = CMSG_FIRSTHDR(&message); item; item = CMSG_NXTHDR(&message, item)) {
-            if (item->cmsg_level != SOL_SOCKET || item->cmsg_type != SCM_TIMESTAMPNS) continue;
-            timespec stamp{};
-            std::memcpy(&stamp, CMSG_DATA(item), sizeof stamp);
-            const int64_t stampNs =
-                static_cast<int64_t>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
-            const int64_t ageNs = nowNs(CLOCK_REALTIME) - stampNs;
-            // A stamp from the future or from long ago is not this packet's.
-            if (ageNs < 0 || ageNs > 1'000'000'000) return fallbackNs;
-            return nowNs() - ageNs;
-        }
-        return fallbackNs;
+        if (stampNs < 0) return fallbackNs;
+        const int64_t ageNs = nowNs(CLOCK_REALTIME) - stampNs;
+        // A stamp from the future or from long ago is not this packet's.
+        if (ageNs < 0 || ageNs > 1'000'000'000) return fallbackNs;
+        return nowNs() - ageNs;
     }
 }
 

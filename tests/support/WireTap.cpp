@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "probe/IcmpPacket.h"
+#include "support/StampedPacket.h"
 
 namespace hoplark::test {
 namespace {
@@ -80,26 +81,12 @@ std::vector<WireTap::RoundTrip> WireTap::drain() {
     if (socket_ < 0) return trips;
     uint8_t buffer[65536];
     for (;;) {
-        iovec data{buffer, sizeof buffer};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
         sockaddr_ll from{};
-        msghdr message{};
-        message.msg_name = &from;
-        message.msg_namelen = sizeof from;
-        message.msg_iov = &data;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t got = recvmsg(socket_, &message, MSG_DONTWAIT);
+        int64_t stampNs = -1;
+        const ssize_t got =
+            ReceiveStampedPacket(socket_, buffer, sizeof buffer, MSG_DONTWAIT, from, stampNs);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) break;
-        int64_t stampNs = -1;
-        for (cmsghdr* item = CMSG_FIRSTHDR(&message); item; item = CMSG_NXTHDR(&message, item)) {
-            if (item->cmsg_level != SOL_SOCKET || item->cmsg_type != SCM_TIMESTAMPNS) continue;
-            timespec stamp{};
-            std::memcpy(&stamp, CMSG_DATA(item), sizeof stamp);
-            stampNs = static_cast<int64_t>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
-        }
         if (stampNs < 0 || ntohs(from.sll_protocol) != ETH_P_IP) continue;
         if (from.sll_pkttype != PACKET_OUTGOING && from.sll_pkttype != PACKET_HOST) continue;
         if (auto trip = observe(buffer, static_cast<size_t>(got),
