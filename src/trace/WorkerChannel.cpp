@@ -10,24 +10,29 @@ bool WorkerChannel::post(WorkerEvent* event) {
 }
 
 bool WorkerChannel::post(std::initializer_list<WorkerEvent*> events) {
-    std::lock_guard lock(receiverLock_);
-    if (receiver_ == nullptr) {
+    {
+        std::lock_guard lock(receiverLock_);
+        if (receiver_ == nullptr) {
+            for (WorkerEvent* event : events)
+                delete event;
+            return false;
+        }
         for (WorkerEvent* event : events)
-            delete event;
-        return false;
+            inbox_.emplace_back(event);
+        if (wakePending_) return true;
+        wakePending_ = true;
     }
-    for (WorkerEvent* event : events)
-        inbox_.emplace_back(event);
-    if (wakePending_) return true;
-    wakePending_ = true;
-    // Queued under the lock, so detachReceiver() cannot complete while a wake-up is under way;
-    // a wake-up that finds the channel or the receiver gone does nothing.
-    QMetaObject::invokeMethod(
-        receiver_,
-        [weak = weak_from_this()] {
-            if (const auto channel = weak.lock()) channel->deliverInbox();
-        },
-        Qt::QueuedConnection);
+    // A wake-up that finds the channel or the receiver gone does nothing; a receiver detached
+    // before this point took the inbox with it.
+    std::lock_guard waking(wakeLock_);
+    if (receiver_ != nullptr) {
+        QMetaObject::invokeMethod(
+            receiver_,
+            [weak = weak_from_this()] {
+                if (const auto channel = weak.lock()) channel->deliverInbox();
+            },
+            Qt::QueuedConnection);
+    }
     return true;
 }
 
@@ -57,7 +62,7 @@ bool WorkerChannel::receiverAlive() const {
 
 void WorkerChannel::detachReceiver() {
     std::deque<std::unique_ptr<WorkerEvent>> dropped;
-    std::lock_guard lock(receiverLock_);
+    std::scoped_lock lock(wakeLock_, receiverLock_);
     receiver_ = nullptr;
     dropped.swap(inbox_);
 }

@@ -57,8 +57,12 @@ private:
     // Runs on the receiver's thread: hands the inbox to the receiver, oldest first.
     void deliverInbox();
 
+    // Held while a wake-up is queued, so that detachReceiver() cannot complete meanwhile. Apart
+    // from receiverLock_: the woken thread must not find the inbox locked by the poster still
+    // queuing, or it sleeps again, and the poster's unlock wakes it a second time.
+    mutable std::mutex wakeLock_;
     mutable std::mutex receiverLock_;
-    QObject* receiver_;
+    QObject* receiver_;                               // written under both locks, read under either
     std::deque<std::unique_ptr<WorkerEvent>> inbox_;  // under receiverLock_
     bool wakePending_ = false;  // a wake-up is queued or the inbox is being handed over
     mutable std::mutex workersLock_;

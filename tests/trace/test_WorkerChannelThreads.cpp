@@ -119,5 +119,32 @@ TEST(WorkerChannel, NothingReachesADetachedReceiverOrOutlivesAGoneChannel) {
     EXPECT_EQ(inbox.hops, std::vector<int>{4});
 }
 
+// The wake-up is queued outside the inbox's lock (so that the woken thread does not find it held),
+// yet a receiver may be freed as soon as it is detached, while workers go on posting.
+TEST(WorkerChannel, AReceiverFreedRightAfterDetachingIsNeverWokenWhileWorkersPost) {
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        auto inbox = std::make_unique<Inbox>();
+        auto channel = std::make_shared<WorkerChannel>(inbox.get());
+        std::atomic<int> posted = 0;
+        std::vector<std::thread> workers;
+        for (int t = 0; t < 4; ++t) {
+            workers.emplace_back([&] {
+                for (int i = 0; i < 2000 && channel->post(result(1)); ++i)
+                    ++posted;
+            });
+        }
+        // Detached at a different moment each time, mostly while the workers are still posting.
+        while (posted.load() < 20 * (attempt % 5 + 1))
+            std::this_thread::yield();
+        QCoreApplication::sendPostedEvents(inbox.get(), 0);
+        channel->detachReceiver();
+        inbox.reset();
+        EXPECT_FALSE(channel->post(result(2)));
+        for (auto& worker : workers)
+            worker.join();
+        QCoreApplication::sendPostedEvents(nullptr, 0);
+    }
+}
+
 }  // namespace
 }  // namespace hoplark::testing
