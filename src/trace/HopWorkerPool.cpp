@@ -2,7 +2,9 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <system_error>
+#include <utility>
 
 namespace hoplark {
 
@@ -16,31 +18,30 @@ HopWorkerPool::HopWorkerPool(size_t stackBytes, std::chrono::milliseconds idleLi
 
 void HopWorkerPool::run(Job job) {
     std::unique_lock lock(mutex_);
-    jobs_.push_back(std::move(job));
-    // Idle threads not yet spoken for by an earlier job take it; otherwise a new thread does.
-    if (idle_ >= jobs_.size()) {
-        lock.unlock();
-        wake_.notify_one();
+    if (!idle_.empty()) {
+        Seat* seat = idle_.back();
+        idle_.pop_back();
+        seat->job = std::move(job);
+        // Under the lock: once it is released the thread may see its job, run it and be gone.
+        seat->wake.notify_one();
         return;
     }
     ++threads_;
     lock.unlock();
     try {
-        startThread();
+        startThread(std::move(job));
     } catch (...) {
         lock.lock();
         --threads_;
-        jobs_.pop_back();
         throw;
     }
 }
 
 void HopWorkerPool::retire() {
-    {
-        const std::lock_guard lock(mutex_);
-        retired_ = true;
-    }
-    wake_.notify_all();
+    const std::lock_guard lock(mutex_);
+    retired_ = true;
+    for (Seat* seat : idle_)
+        seat->wake.notify_one();
 }
 
 size_t HopWorkerPool::threadCount() const {
@@ -50,11 +51,15 @@ size_t HopWorkerPool::threadCount() const {
 
 size_t HopWorkerPool::idleCount() const {
     const std::lock_guard lock(mutex_);
-    return idle_;
+    return idle_.size();
 }
 
-void HopWorkerPool::startThread() {
-    auto* self = new std::shared_ptr<HopWorkerPool>(shared_from_this());
+void HopWorkerPool::startThread(Job first) {
+    struct Start {
+        std::shared_ptr<HopWorkerPool> pool;
+        Job job;
+    };
+    auto* start = new Start{shared_from_this(), std::move(first)};
     // A small stack, not the default 8 MB: the threads of a long path all live at once.
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
@@ -64,38 +69,41 @@ void HopWorkerPool::startThread() {
     const int failure = pthread_create(
         &thread, &attributes,
         [](void* argument) -> void* {
-            const std::unique_ptr<std::shared_ptr<HopWorkerPool>> owner(
-                static_cast<std::shared_ptr<HopWorkerPool>*>(argument));
-            (*owner)->serve();
+            const std::unique_ptr<Start> owned(static_cast<Start*>(argument));
+            owned->pool->serve(std::move(owned->job));
             return nullptr;
         },
-        self);
+        start);
     pthread_attr_destroy(&attributes);
     if (failure != 0) {
-        delete self;
+        delete start;
         throw std::system_error(failure, std::generic_category(), "cannot start a hop worker");
     }
 }
 
-void HopWorkerPool::serve() {
+void HopWorkerPool::serve(Job first) {
+    Seat seat;
+    Job job = std::move(first);
     std::unique_lock lock(mutex_);
     for (;;) {
-        if (jobs_.empty()) {
-            if (retired_) break;
-            ++idle_;
-            const bool woken =
-                wake_.wait_for(lock, idleLinger_, [this] { return !jobs_.empty() || retired_; });
-            --idle_;
-            if (!woken) break;
+        if (job) {
+            lock.unlock();
+            job();
+            // The job's captures (the worker, its channel) go before the thread waits again.
+            job = nullptr;
+            lock.lock();
             continue;
         }
-        Job job = std::move(jobs_.front());
-        jobs_.pop_front();
-        lock.unlock();
-        job();
-        // The job's captures (the worker, its channel) go before the thread waits again.
-        job = nullptr;
-        lock.lock();
+        if (retired_) break;
+        idle_.push_back(&seat);
+        seat.wake.wait_for(lock, idleLinger_, [&] { return seat.job || retired_; });
+        if (seat.job) {
+            // run() took the seat off the idle list when it handed the job over.
+            job = std::exchange(seat.job, nullptr);
+            continue;
+        }
+        idle_.erase(std::find(idle_.begin(), idle_.end(), &seat));
+        break;
     }
     --threads_;
 }

@@ -3,10 +3,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace hoplark {
 
@@ -15,6 +15,10 @@ namespace hoplark {
 // the next one instead of ending: a trace starts a worker for every hop in every round, and
 // making and ending a thread for each cost more CPU than the probe itself. A thread left idle
 // for `idleLinger` ends, so a stopped trace leaves none behind for long.
+//
+// The thread that went idle last takes the next worker. Its stack and its data are still in the
+// cache, and only as many threads stay alive as run at once: handing work round a queue of all
+// threads a first long round made would keep every one of them alive and cold.
 //
 // Threads are detached and keep the pool alive; nobody waits for them. retire() makes every
 // idle thread end now and every busy one end after its worker.
@@ -37,16 +41,20 @@ public:
     HopWorkerPool(size_t stackBytes, std::chrono::milliseconds idleLinger);
 
 private:
-    void startThread();
-    void serve();
+    // Where an idle thread waits for its next job.
+    struct Seat {
+        std::condition_variable wake;
+        Job job;
+    };
+
+    void startThread(Job first);
+    void serve(Job first);
 
     const size_t stackBytes_;
     const std::chrono::milliseconds idleLinger_;
     mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Job> jobs_;
+    std::vector<Seat*> idle_;  // the last to go idle at the back
     size_t threads_ = 0;
-    size_t idle_ = 0;
     bool retired_ = false;
 };
 

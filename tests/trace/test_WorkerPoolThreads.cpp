@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "trace/HopWorkerPool.h"
@@ -62,6 +63,43 @@ TEST(HopWorkerPool, AnEndedJobsThreadTakesTheNextAndLetsGoOfWhatTheJobHeld) {
         // An idle thread keeps nothing of the job it ran alive.
         EXPECT_TRUE(watch.expired());
     }
+    EXPECT_EQ(pool->threadCount(), 1u);
+    pool->retire();
+    EXPECT_TRUE(eventually([&] { return pool->threadCount() == 0; }));
+}
+
+TEST(HopWorkerPool, AfterAWideRoundNarrowOnesKeepToOneWarmThreadAndTheRestLingerOut) {
+    // A first round starts a worker per possible hop; the path then needs a few. Handing jobs
+    // round all idle threads would keep every one alive (and cold in the cache) for ever.
+    auto pool = HopWorkerPool::create(Stack, 150ms);
+    constexpr int Wide = 8;
+    std::mutex lock;
+    std::condition_variable allStarted;
+    int started = 0;
+    for (int i = 0; i < Wide; ++i) {
+        pool->run([&] {
+            std::unique_lock guard(lock);
+            ++started;
+            allStarted.notify_all();
+            allStarted.wait_for(guard, 5s, [&] { return started == Wide; });
+        });
+    }
+    ASSERT_TRUE(eventually([&] { return pool->idleCount() == Wide; }));
+
+    std::set<std::thread::id> narrowThreads;
+    const auto until = std::chrono::steady_clock::now() + 600ms;
+    while (std::chrono::steady_clock::now() < until) {
+        std::atomic<bool> ran = false;
+        std::thread::id where;
+        pool->run([&] {
+            where = std::this_thread::get_id();
+            ran = true;
+        });
+        ASSERT_TRUE(eventually([&] { return ran.load() && pool->idleCount() >= 1; }));
+        narrowThreads.insert(where);
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_EQ(narrowThreads.size(), 1u);
     EXPECT_EQ(pool->threadCount(), 1u);
     pool->retire();
     EXPECT_TRUE(eventually([&] { return pool->threadCount() == 0; }));
