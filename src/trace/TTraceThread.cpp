@@ -7,6 +7,22 @@
 
 namespace hoplark {
 
+namespace {
+
+// The dotted address text without a trip through UTF-8 and a byte array: a probe's own work is
+// small enough that this showed.
+std::string AsciiText(const QString& text) {
+    std::string ascii;
+    ascii.reserve(static_cast<size_t>(text.size()));
+    for (const QChar c : text) {
+        if (c.unicode() > 0x7F) return text.toStdString();
+        ascii.push_back(static_cast<char>(c.unicode()));
+    }
+    return ascii;
+}
+
+}  // namespace
+
 TTraceThread::TTraceThread(const HopProbeRequest& request, std::shared_ptr<WorkerChannel> channel,
                            std::shared_ptr<EchoService> echo, std::shared_ptr<NameService> names,
                            int timeoutMs)
@@ -58,11 +74,13 @@ std::unique_ptr<WorkerEvent> TTraceThread::probeAndPost() {
         [this](const std::string& message) { postFailure(QString::fromStdString(message)); },
         &cancel_);
     probe.TTL = static_cast<uint8_t>(Hop);
-    probe.Destination = Target.toStdString();
+    probe.Destination = AsciiText(Target);
     probe.Timeout = timeoutMs_;
     probe.Probe();
 
-    const QString responder = QString::fromStdString(probe.ResponderIP);
+    // Written by the probe in plain ASCII digits and dots.
+    const QString responder = QString::fromLatin1(probe.ResponderIP.data(),
+                                                  static_cast<qsizetype>(probe.ResponderIP.size()));
     auto result = std::make_unique<THostInfo>(Hop);
     result->IP = responder;
     result->AvgTime = static_cast<qint16>(probe.RoundTrip);

@@ -222,6 +222,8 @@ private:
     quint32 TargetIP = NoAddress;
     // The target's address as a value, for recognising the destination whatever its text form.
     quint32 targetAddressValue_ = NoAddress;
+    // The same address as answers name their responder, so each answer is matched by its text.
+    QString targetAddressText_;
     // Workers of the current trace launched whose WM_QUERYDONE has not arrived, plus 1 while a
     // round is being launched. Workers of earlier traces are not counted: their messages are
     // dropped by trace id, so a new start begins at 0.
