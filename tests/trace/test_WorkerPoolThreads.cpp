@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -29,24 +30,39 @@ bool eventually(Condition done) {
     return true;
 }
 
-TEST(HopWorkerPool, EveryJobRunsAtOnceEvenWhileAllOthersAreStillBusy) {
-    // Each job waits until all have started: a job queued behind a busy thread would never run.
-    auto pool = HopWorkerPool::create(Stack);
-    constexpr int Jobs = 40;
-    std::mutex lock;
-    std::condition_variable allStarted;
-    int started = 0;
-    std::atomic<int> finished = 0;
-    for (int i = 0; i < Jobs; ++i) {
-        pool->run([&] {
-            std::unique_lock guard(lock);
-            ++started;
-            allStarted.notify_all();
-            allStarted.wait_for(guard, 5s, [&] { return started == Jobs; });
-            if (started == Jobs) ++finished;
+// Runs `jobs` jobs at once, each waiting until all have started (a job queued behind a busy
+// thread would never run), and waits up to ten seconds for them to end. Returns how many saw
+// every other one start.
+int RunAllAtOnce(HopWorkerPool& pool, int jobs) {
+    struct Round {
+        std::mutex lock;
+        std::condition_variable changed;
+        int started = 0;
+        int ended = 0;
+        int sawAll = 0;
+    };
+    // Shared with the jobs, so a job still running when the wait gives up touches nothing freed.
+    auto round = std::make_shared<Round>();
+    for (int i = 0; i < jobs; ++i) {
+        pool.run([round, jobs] {
+            std::unique_lock guard(round->lock);
+            ++round->started;
+            round->changed.notify_all();
+            round->changed.wait_for(guard, 5s, [&] { return round->started == jobs; });
+            if (round->started == jobs) ++round->sawAll;
+            ++round->ended;
+            round->changed.notify_all();
         });
     }
-    ASSERT_TRUE(eventually([&] { return finished == Jobs; }));
+    std::unique_lock guard(round->lock);
+    round->changed.wait_for(guard, 10s, [&] { return round->ended == jobs; });
+    return round->sawAll;
+}
+
+TEST(HopWorkerPool, EveryJobRunsAtOnceEvenWhileAllOthersAreStillBusy) {
+    auto pool = HopWorkerPool::create(Stack);
+    constexpr int Jobs = 40;
+    EXPECT_EQ(RunAllAtOnce(*pool, Jobs), Jobs);
     EXPECT_EQ(pool->threadCount(), static_cast<size_t>(Jobs));
     pool->retire();
     EXPECT_TRUE(eventually([&] { return pool->threadCount() == 0; }));
@@ -73,17 +89,7 @@ TEST(HopWorkerPool, AfterAWideRoundNarrowOnesKeepToOneWarmThreadAndTheRestLinger
     // round all idle threads would keep every one alive (and cold in the cache) for ever.
     auto pool = HopWorkerPool::create(Stack, 150ms);
     constexpr int Wide = 8;
-    std::mutex lock;
-    std::condition_variable allStarted;
-    int started = 0;
-    for (int i = 0; i < Wide; ++i) {
-        pool->run([&] {
-            std::unique_lock guard(lock);
-            ++started;
-            allStarted.notify_all();
-            allStarted.wait_for(guard, 5s, [&] { return started == Wide; });
-        });
-    }
+    ASSERT_EQ(RunAllAtOnce(*pool, Wide), Wide);
     ASSERT_TRUE(eventually([&] { return pool->idleCount() == Wide; }));
 
     std::set<std::thread::id> narrowThreads;
