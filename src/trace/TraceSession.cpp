@@ -143,10 +143,9 @@ void TraceSession::OnTargetResolved(const TargetResolvedEvent& event) {
     }
     TargetIP = resolution.typedAddress;
     // Workers probe, and the label shows, the plain dotted form even when the user typed
-    // "127.1" or leading zeros; the destination is recognised by this address value.
-    targetAddressValue_ = resolution.address;
+    // "127.1" or leading zeros; the destination is recognised by this form.
     state_.TargetAddress = QString::fromStdString(InetNtoa(resolution.address));
-    targetAddressText_ = state_.TargetAddress;
+    targetAddressText_ = resolution.address == NoAddress ? QString() : state_.TargetAddress;
     state_.HostName = resolution.hostName;
     emit targetResolved(state_.TargetAddress, state_.HostName);
     emit destinationAccepted(startDestination_);
@@ -222,7 +221,6 @@ void TraceSession::LoadReplay(TraceState state) {
 
     state_ = std::move(state);
     TargetIP = InetAddr(state_.TargetAddress.toStdString());
-    targetAddressValue_ = TargetIP;
     targetAddressText_ =
         TargetIP == NoAddress ? QString() : QString::fromStdString(InetNtoa(TargetIP));
     // The stored trace opens on its newest rounds, as a live trace of as many rounds would
@@ -402,9 +400,7 @@ void TraceSession::OnHopResult(WorkerEvent& event) {
     const std::unique_ptr<THostInfo> result = event.takeRecord();
     if (result) {
         if (observer_) observer_->probeMerged(*result);
-        // Responders are written in the plain dotted form, as the target's text is.
-        const bool fromTarget = !result->IP.isEmpty() && targetAddressValue_ != NoAddress &&
-                                result->IP == targetAddressText_;
+        const bool fromTarget = !result->IP.isEmpty() && result->IP == targetAddressText_;
         HopMerge::MergeResult(state_, result->Hop, result->AvgTime, result->Detail, result->IP,
                               fromTarget);
     }

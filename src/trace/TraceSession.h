@@ -220,9 +220,8 @@ private:
     bool replay_ = false;
     TraceObserver* observer_ = nullptr;
     quint32 TargetIP = NoAddress;
-    // The target's address as a value, for recognising the destination whatever its text form.
-    quint32 targetAddressValue_ = NoAddress;
-    // The same address as answers name their responder, so each answer is matched by its text.
+    // The target's address in the plain dotted form answers name their responder in, for
+    // recognising the destination whatever form the user typed; empty while there is none.
     QString targetAddressText_;
     // Workers of the current trace launched whose WM_QUERYDONE has not arrived, plus 1 while a
     // round is being launched. Workers of earlier traces are not counted: their messages are
