@@ -279,8 +279,10 @@ TEST(EchoServiceNetns, AnswersKeepTheirMicrosecondsClockAndIcmpType) {
             EXPECT_EQ(ms, (us + 500) / 1000) << "the Part's figure is the rounded microseconds";
             if (delayed) delayedUs.push_back(us);
         }
+        // The fastest: a busy machine (other namespace tests run beside this one) only ever
+        // adds delay, at times milliseconds of it to most probes of a run.
         std::sort(delayedUs.begin(), delayedUs.end());
-        EXPECT_NEAR(static_cast<double>(delayedUs[2]), 7000, 300)
+        EXPECT_NEAR(static_cast<double>(delayedUs[0]), 7000, 300)
             << result.output << (datagram ? " datagram" : " raw");
     }
 }
@@ -326,14 +328,16 @@ TEST(EchoServiceNetns, FractionalDelaysAreMeasuredToTheMicrosecond) {
             // Never below the delay, and above it only by the path's own forwarding and the
             // delay line's wake-ups (tens of microseconds each, up to half a millisecond on a busy
             // virtual machine, more under a sanitizer); whole milliseconds would read 0, 0 and
-            // 3000.
+            // 3000. Judged by the third fastest of nine: a busy machine (other namespace tests
+            // run beside this one) only ever adds delay, and has added milliseconds to more than
+            // half of the probes of a run.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
             constexpr int64_t wakeUpSlackUs = 1800;
 #else
             constexpr int64_t wakeUpSlackUs = 900;
 #endif
-            EXPECT_GE(trips[4], expectedUs[hop]) << result.output;
-            EXPECT_LT(trips[4], expectedUs[hop] + wakeUpSlackUs)
+            EXPECT_GE(trips[2], expectedUs[hop]) << result.output;
+            EXPECT_LT(trips[2], expectedUs[hop] + wakeUpSlackUs)
                 << "hop " << hop + 1 << ": " << result.output << (datagram ? " datagram" : " raw");
         }
     }
