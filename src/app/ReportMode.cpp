@@ -105,6 +105,8 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
     ThreadProbeLauncher launcher(echo, names, options.timeoutMs);
     SteadyClock clock;
     TraceSession session(launcher, names, clock);
+    // Nothing is shown while a round runs, so its results come in one wake-up, not one per hop.
+    session.channel()->setWakeOnlyWhenIdle(true);
 
     const qint32 delayMs = options.delayMs;
     session.setDelayProvider([delayMs] { return delayMs; });
@@ -163,6 +165,8 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
     // Ctrl+C or a kill ends the trace where it is; the rounds taken are still reported.
     ShutdownSignals shutdown;
     QObject::connect(&shutdown, &ShutdownSignals::received, &loop, [&] {
+        // What has arrived is part of the rounds taken.
+        session.channel()->deliverPending();
         session.StopTrace();
         loop.quit();
     });

@@ -255,6 +255,12 @@ void TraceSession::tmrTraceTimer() {
     const qint64 launchStartedMs = clock_.tickMs();
     roundTimer_.stop();
     if (!Tracing) return;
+    if (ProbeThreads->wakesOnlyWhenIdle()) {
+        // Results of workers that are still not all done (a slow or lost hop) are not held past
+        // a round: the next one is launched from the hop table they fill in.
+        ProbeThreads->deliverPending();
+        if (!Tracing) return;
+    }
     DoTrace();
 
     const qint32 limit = countFromText(traceCountText_);

@@ -20,6 +20,12 @@ bool WorkerChannel::post(std::initializer_list<WorkerEvent*> events) {
         for (WorkerEvent* event : events)
             inbox_.emplace_back(event);
         if (wakePending_) return true;
+        if (wakeOnlyWhenIdle_) {
+            // A worker leaves the list before its last post, so the last of them wakes the
+            // receiver for everything.
+            std::lock_guard workers(workersLock_);
+            if (!workers_.empty()) return true;
+        }
         wakePending_ = true;
     }
     // A wake-up that finds the channel or the receiver gone does nothing; a receiver detached

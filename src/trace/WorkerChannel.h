@@ -43,6 +43,16 @@ public:
     // True while the receiver exists.
     bool receiverAlive() const;
 
+    // When on, a post wakes the receiver only once no worker is left, and the receiver takes
+    // what waits before each round itself (deliverPending()). For a receiver that shows nothing
+    // while a round runs (the report): the results of a round then reach it with one wake-up
+    // instead of one per hop, which cost it more than the probes. Off by default; set before
+    // the first worker starts.
+    void setWakeOnlyWhenIdle(bool on) { wakeOnlyWhenIdle_ = on; }
+    bool wakesOnlyWhenIdle() const { return wakeOnlyWhenIdle_; }
+    // Hands what waits in the inbox to the receiver now. Only on the receiver's thread.
+    void deliverPending() { deliverInbox(); }
+
     // The receiver is going away: nothing is posted to it from now on.
     void detachReceiver();
 
@@ -65,6 +75,7 @@ private:
     QObject* receiver_;                               // written under both locks, read under either
     std::deque<std::unique_ptr<WorkerEvent>> inbox_;  // under receiverLock_
     bool wakePending_ = false;  // a wake-up is queued or the inbox is being handed over
+    bool wakeOnlyWhenIdle_ = false;
     mutable std::mutex workersLock_;
     std::vector<std::shared_ptr<ProbeWorkerHandle>> workers_;
 };

@@ -64,6 +64,30 @@ TEST_F(SessionTest, DestinationAnsweringAtTenAfterTwelveCutsTheTableAndLaterRoun
     EXPECT_EQ(launcher.hopsFrom(round2), range(1, 10));
 }
 
+TEST_F(SessionTest, ResultsHeldForTheLastWorkerAreTakenBeforeTheNextRoundIsLaunched) {
+    // The report's way: one wake-up for a round's results, once its last worker is done.
+    session.channel()->setWakeOnlyWhenIdle(true);
+    start();
+    answerRequests(0, 10);
+    // Every worker but the last has ended; the last is a lost hop still waiting out its time.
+    for (size_t i = 0; i + 1 < launcher.launched.size(); ++i)
+        launcher.finish(i);
+    deliver();
+    EXPECT_TRUE(hops().isEmpty());
+
+    // The next round is launched from the hop table those results fill in, not a blind one.
+    const size_t round2 = launcher.launched.size();
+    session.tmrTraceTimer();
+    EXPECT_EQ(session.rowCount(), 11);
+    EXPECT_EQ(launcher.hopsFrom(round2), range(1, 10));
+
+    // The last worker of all wakes the session for everything.
+    launcher.finishAll();
+    deliver();
+    EXPECT_EQ(session.pendingQueries(), 0);
+    EXPECT_EQ(session.queryingText(), "");
+}
+
 TEST_F(SessionTest, UnreachableTargetIsMarkedAfterTheLastAnsweringHop) {
     start();
     answerRequests(0, 0, 12);

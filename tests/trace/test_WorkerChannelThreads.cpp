@@ -62,6 +62,41 @@ TEST(WorkerChannel, MessagesArriveInOrderWithOneWakeUpAndPostsDuringHandlingFoll
     channel->detachReceiver();
 }
 
+TEST(WorkerChannel, WakingOnlyWhenIdleWaitsForTheLastWorkerOrTheReceiversOwnCall) {
+    struct Worker : ProbeWorkerHandle {
+        void requestTerminate() override {}
+    };
+    Inbox inbox;
+    auto channel = std::make_shared<WorkerChannel>(&inbox);
+    channel->setWakeOnlyWhenIdle(true);
+    auto first = std::make_shared<Worker>();
+    auto last = std::make_shared<Worker>();
+    channel->addWorker(first);
+    channel->addWorker(last);
+    std::thread([&] {
+        channel->post(result(1));
+        channel->removeWorker(first.get());
+        channel->post({result(2), new WorkerEvent(WM_QUERYDONE, 1)});
+    }).join();
+    QCoreApplication::sendPostedEvents(&inbox, 0);
+    EXPECT_TRUE(inbox.hops.empty());
+    EXPECT_EQ(inbox.wakeUps, 0);
+
+    // The receiver may take what waits at any time.
+    channel->deliverPending();
+    EXPECT_EQ(inbox.hops, (std::vector<int>{1, 2, -WM_QUERYDONE}));
+
+    std::thread([&] {
+        channel->post(result(3));
+        channel->removeWorker(last.get());
+        channel->post(new WorkerEvent(WM_QUERYDONE, 1));
+    }).join();
+    QCoreApplication::sendPostedEvents(&inbox, 0);
+    EXPECT_EQ(inbox.hops, (std::vector<int>{1, 2, -WM_QUERYDONE, 3, -WM_QUERYDONE}));
+    EXPECT_EQ(inbox.wakeUps, 1);
+    channel->detachReceiver();
+}
+
 TEST(WorkerChannel, EveryMessageOfManyThreadsArrivesOnceAndEachThreadsInOrder) {
     Inbox inbox;
     auto channel = std::make_shared<WorkerChannel>(&inbox);
