@@ -21,6 +21,11 @@ qint32 countFromText(const QString& text) {
     return integerTextOr(text, 0);
 }
 
+// The plain dotted form that answers name their responder in; empty for no address.
+QString plainAddressText(quint32 address) {
+    return address == NoAddress ? QString() : QString::fromStdString(InetNtoa(address));
+}
+
 }  // namespace
 
 TraceSession::TraceSession(ProbeLauncher& launcher, std::shared_ptr<NameService> names,
@@ -145,7 +150,7 @@ void TraceSession::OnTargetResolved(const TargetResolvedEvent& event) {
     // Workers probe, and the label shows, the plain dotted form even when the user typed
     // "127.1" or leading zeros; the destination is recognised by this form.
     state_.TargetAddress = QString::fromStdString(InetNtoa(resolution.address));
-    targetAddressText_ = resolution.address == NoAddress ? QString() : state_.TargetAddress;
+    targetAddressText_ = plainAddressText(resolution.address);
     state_.HostName = resolution.hostName;
     emit targetResolved(state_.TargetAddress, state_.HostName);
     emit destinationAccepted(startDestination_);
@@ -221,8 +226,7 @@ void TraceSession::LoadReplay(TraceState state) {
 
     state_ = std::move(state);
     TargetIP = InetAddr(state_.TargetAddress.toStdString());
-    targetAddressText_ =
-        TargetIP == NoAddress ? QString() : QString::fromStdString(InetNtoa(TargetIP));
+    targetAddressText_ = plainAddressText(TargetIP);
     // The stored trace opens on its newest rounds, as a live trace of as many rounds would
     // stand, measured afresh whatever the window was.
     HistorySliderState slider = slider_;

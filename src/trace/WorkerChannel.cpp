@@ -35,14 +35,14 @@ bool WorkerChannel::post(std::initializer_list<WorkerEvent*> events) {
         QMetaObject::invokeMethod(
             receiver_,
             [weak = weak_from_this()] {
-                if (const auto channel = weak.lock()) channel->deliverInbox();
+                if (const auto channel = weak.lock()) channel->deliverPending();
             },
             Qt::QueuedConnection);
     }
     return true;
 }
 
-void WorkerChannel::deliverInbox() {
+void WorkerChannel::deliverPending() {
     for (;;) {
         std::unique_ptr<WorkerEvent> next;
         QObject* receiver = nullptr;

@@ -50,8 +50,9 @@ public:
     // the first worker starts.
     void setWakeOnlyWhenIdle(bool on) { wakeOnlyWhenIdle_ = on; }
     bool wakesOnlyWhenIdle() const { return wakeOnlyWhenIdle_; }
-    // Hands what waits in the inbox to the receiver now. Only on the receiver's thread.
-    void deliverPending() { deliverInbox(); }
+    // Hands what waits in the inbox to the receiver now, oldest first: what a wake-up does.
+    // Only on the receiver's thread.
+    void deliverPending();
 
     // The receiver is going away: nothing is posted to it from now on.
     void detachReceiver();
@@ -64,9 +65,6 @@ public:
     size_t workerCount() const;
 
 private:
-    // Runs on the receiver's thread: hands the inbox to the receiver, oldest first.
-    void deliverInbox();
-
     // Held while a wake-up is queued, so that detachReceiver() cannot complete meanwhile. Apart
     // from receiverLock_: the woken thread must not find the inbox locked by the poster still
     // queuing, or it sleeps again, and the poster's unlock wakes it a second time.
