@@ -13,12 +13,13 @@ using hoplark::THostInfo;
 // As merged results leave it: every sample with its microseconds beside it.
 THostInfo filledRecord(qint64 n) {
     THostInfo record(1);
-    record.Samples.reserve(static_cast<size_t>(n) + 1000000);
-    record.SamplesUs.reserve(static_cast<size_t>(n) + 1000000);
+    record.ReserveSamples(static_cast<size_t>(n) + 1000000);
     for (qint64 i = 0; i < n; ++i) {
         const bool lost = i % 97 == 0;
-        record.Samples.push_back(lost ? 9999 : qint32(i % 300));
-        record.SamplesUs.push_back(lost ? -1 : qint32(i % 300) * 1000 + qint32(i % 1000));
+        hoplark::SampleDetail detail;
+        detail.round = qint32(i + 1);
+        detail.roundTripUs = lost ? -1 : qint32(i % 300) * 1000 + qint32(i % 1000);
+        record.StoreSample(lost ? 9999 : qint32(i % 300), detail, QString());
     }
     return record;
 }

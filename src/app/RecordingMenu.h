@@ -9,7 +9,7 @@
 #include <memory>
 #include <thread>
 
-#include "record/TraceExport.h"
+#include "export/TraceExport.h"
 #include "record/TraceRecorder.h"
 
 namespace hoplark {

@@ -5,9 +5,9 @@
 #include <QEventLoop>
 #include <memory>
 
-#include "app/ReportFormatter.h"
 #include "app/ReportOptions.h"
 #include "app/ShutdownSignals.h"
+#include "export/ReportFormatter.h"
 #include "probe/EchoService.h"
 #include "probe/NameService.h"
 #include "probe/SourceAddress.h"

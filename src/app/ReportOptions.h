@@ -3,10 +3,9 @@
 #include <QString>
 #include <QStringList>
 
-namespace hoplark {
+#include "export/ReportFormat.h"
 
-// How a report is printed.
-enum class ReportFormat { Text, Csv, Json };
+namespace hoplark {
 
 // The options of `hoplark --report TARGET [options]`.
 struct ReportOptions {

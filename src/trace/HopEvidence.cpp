@@ -22,16 +22,14 @@ HopRounds layOut(const THostInfo& hop, qint32 firstRound, qint32 lastRound) {
     const size_t span = static_cast<size_t>(lastRound - firstRound) + 1;
     HopRounds rounds{std::vector<RoundState>(span, RoundState::Absent),
                      std::vector<quint8>(span, NoResponder), qint64(span), -1};
-    // The parallel lists exist only for samples merged with their detail.
-    const size_t known = std::min(hop.Samples.size(), hop.SampleRounds.size());
-    for (size_t p = 0; p < known; ++p) {
-        const qint32 round = hop.SampleRounds[p];
-        if (round < firstRound || round > lastRound) continue;
+    // Position p holds round p + 1.
+    const qint64 last = std::min<qint64>(lastRound, qint64(hop.Samples.size()));
+    for (qint64 round = firstRound; round <= last; ++round) {
+        const HopSample& sample = hop.Samples[static_cast<size_t>(round - 1)];
+        if (!sample.counted()) continue;
         const qint64 at = round - firstRound;
-        const bool lost = hop.Samples[p] == LOST_SAMPLE;
-        rounds.state[size_t(at)] = lost ? RoundState::Lost : RoundState::Answered;
-        rounds.responder[size_t(at)] =
-            !lost && p < hop.SampleResponders.size() ? hop.SampleResponders[p] : NoResponder;
+        rounds.state[size_t(at)] = sample.lost() ? RoundState::Lost : RoundState::Answered;
+        rounds.responder[size_t(at)] = sample.responder;
         rounds.first = std::min(rounds.first, at);
         rounds.last = std::max(rounds.last, at);
     }
@@ -55,10 +53,9 @@ std::vector<HopEvidence> GatherHopEvidence(const HopTable& hops, const SampleWin
         if (!hops.at(i).Unreachable) rounds[size_t(i)] = layOut(hops.at(i), firstRound, lastRound);
     }
 
-    // A lost answer is merged only when its probe times out, long after the answers of its
-    // round and of later rounds. A round still waiting for a hop's result between that hop's
-    // first and last merged round is left out for every hop, so that answers already in do not
-    // dilute losses still to come, and a later hop's pending loss is not taken for its answer.
+    // A round still waiting for a hop's result (pending, not yet overdue) between that hop's
+    // first and last counted round is left out for every hop, so that a later hop's pending
+    // answer is not taken for a loss beyond this one.
     std::vector<bool> complete(span, true);
     for (const HopRounds& hop : rounds) {
         for (qint64 at = hop.first; at <= hop.last; ++at) {
@@ -82,6 +79,7 @@ std::vector<HopEvidence> GatherHopEvidence(const HopTable& hops, const SampleWin
         if (record.Unreachable) continue;
         const HopRounds& hop = rounds[size_t(i)];
         HopEvidence& entry = evidence[static_cast<size_t>(i)];
+        entry.stats = ComputeWindowStatistics(record, window);
         std::vector<qint32> answersBy(record.Responders.size(), 0);
         for (qint64 at = hop.first; at <= hop.last; ++at) {
             const RoundState state = hop.state[size_t(at)];
@@ -108,8 +106,12 @@ std::vector<HopEvidence> GatherHopEvidence(const HopTable& hops, const SampleWin
             [](const ResponderShare& a, const ResponderShare& b) { return a.answers > b.answers; });
     }
 
-    // The least lossy hop beyond each hop, walking from the far end.
+    // The least lossy hop beyond each hop, walking from the far end. Drops are independent per
+    // packet, so what is lost up to a hop shows at every hop after it that answers: the
+    // smallest loss among the hop and those is the path's loss up to it; loss a later hop does
+    // not show did not carry on.
     double leastLossBeyond = std::numeric_limits<double>::infinity();
+    double leastAnsweringLoss = std::numeric_limits<double>::infinity();
     for (int i = count - 1; i >= 0; --i) {
         HopEvidence& entry = evidence[static_cast<size_t>(i)];
         if (hops.at(i).Unreachable) continue;
@@ -119,6 +121,12 @@ std::vector<HopEvidence> GatherHopEvidence(const HopTable& hops, const SampleWin
         if (entry.loss.samples > 0) {
             leastLossBeyond =
                 std::min(leastLossBeyond, double(entry.loss.lost) / entry.loss.samples);
+        }
+        const WindowStatistics& stats = entry.stats;
+        if (stats.sent > 0) {
+            const double own = double(stats.lost) / stats.sent;
+            entry.pathLossPercent = 100.0 * std::min(own, leastAnsweringLoss);
+            if (stats.received > 0) leastAnsweringLoss = std::min(leastAnsweringLoss, own);
         }
     }
     return evidence;

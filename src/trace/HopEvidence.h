@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 #include <vector>
 
 #include "trace/HostInfo.h"
 #include "trace/LossVerdict.h"
+#include "trace/WindowStatistics.h"
 
 namespace hoplark {
 
@@ -14,8 +16,15 @@ struct ResponderShare {
     qint32 answers = 0;
 };
 
-// What the statistics window shows about one hop beyond its timing figures.
+// Everything the statistics window says about one hop: its figures, who answered, and what its
+// losses mean for the path. Every view and export reads this, so a figure means one thing
+// everywhere.
 struct HopEvidence {
+    WindowStatistics stats;
+    // The loss of traffic forwarded up to this hop, in percent: the smallest loss share among
+    // this hop and every hop after it that answered in the window. Absent when the hop has no
+    // counted sample in the window.
+    std::optional<double> pathLossPercent;
     LossCounts loss;
     LossVerdict verdict = LossVerdict::None;
     // Every address that answered in the window, most answers first (ties in the order first
@@ -27,13 +36,9 @@ struct HopEvidence {
 
 // The evidence for every record of the table (index k for hop k + 1) over `window`.
 //
-// The window holds sample positions of the rounds launched, so it covers rounds
-// FirstSample + 1 .. LastSample + 1. Hops are matched by the round each sample was launched in,
-// never by position: a hop that joined late, or whose lost answer arrived after later rounds'
-// answers, has its samples at other positions than its neighbours. A round still waiting for
-// some hop's result (a lost answer arrives only when its probe times out) is left out until the
-// result is in. Samples without a known round take no part, nor does the unreachable marker row.
-// One sample per hop and round is kept; should a round hold two, the one merged last counts.
+// The window covers rounds FirstSample + 1 .. LastSample + 1, the same positions of every hop.
+// For the loss verdicts, a round still waiting for some hop's result (pending, not yet overdue)
+// is left out until the result is in or overdue. The unreachable marker row takes no part.
 std::vector<HopEvidence> GatherHopEvidence(const HopTable& hops, const SampleWindow& window);
 
 }  // namespace hoplark

@@ -24,14 +24,20 @@ void HopMerge::MergeResult(TraceState& state, qint32 hop, qint32 sample, const S
         window.LastSample + 1 == state.SamplesTaken)
         state.GraphScale = sample;
 
-    while (hops.count() < hop)
-        hops.append();
+    while (hops.count() < hop) {
+        // A hop that joins late was probed in the rounds launched so far whose results are
+        // still out: those positions wait as pending, the rest stay empty.
+        THostInfo& added = hops.append();
+        for (qint32 round = 1; round <= state.SamplesTaken; ++round) {
+            if (state.probed(round, added.Hop)) added.MarkPending(round);
+        }
+    }
     THostInfo& record = hops.at(hop - 1);
     if (record.IP.isEmpty()) record.IP = responder;
     if (recalc) {
         record.AddSample(sample, window, detail, responder);
     } else {
-        record.AppendSample(sample, detail, responder);
+        record.StoreSample(sample, detail, responder);
     }
 }
 

@@ -45,40 +45,108 @@ struct SampleDetail {
 // Index into THostInfo::Responders for a lost sample.
 inline constexpr quint8 NoResponder = 0xFF;
 
-// One hop's record: responder, name, every merged sample and the statistics over the window.
+// Where one hop's probe of one round stands.
+enum class SampleState : quint8 {
+    // The hop was not probed in that round (it joined the table later, or the round stopped
+    // short of it).
+    NotProbed,
+    // The probe is out and still within the time its hop answers in: neither answer nor loss.
+    Pending,
+    // The probe is out far longer than its hop has ever taken to answer: counted as lost in the
+    // window's figures until its answer or its time-out comes.
+    Overdue,
+    // A result was merged that is not the lost value.
+    Answered,
+    // The lost value was merged: the probe timed out or got no usable answer.
+    Lost,
+};
+
+// One hop's sample of one round.
+struct HopSample {
+    // The merged value in milliseconds (LOST_SAMPLE for lost); 0 while no result is merged.
+    qint32 ms = 0;
+    // The kept round trip in microseconds; -1 when none was kept or nothing was answered.
+    qint32 us = -1;
+    SampleState state = SampleState::NotProbed;
+    SampleClock clock = SampleClock::Monotonic;
+    // Index into THostInfo::Responders; NoResponder when nobody answered.
+    quint8 responder = NoResponder;
+
+    // Counted as sent in the window's figures: a result is in, or the probe is overdue.
+    bool counted() const {
+        return state == SampleState::Answered || state == SampleState::Lost ||
+               state == SampleState::Overdue;
+    }
+    // Counted as lost in the window's figures.
+    bool lost() const { return state == SampleState::Lost || state == SampleState::Overdue; }
+    // Enters the minimum, maximum and mean.
+    bool valid() const { return state == SampleState::Answered && ms >= 0 && ms < LOST_SAMPLE; }
+    // Can no longer change.
+    bool settled() const {
+        return state == SampleState::NotProbed || state == SampleState::Answered ||
+               state == SampleState::Lost;
+    }
+    // The value the window's current sample shows: an overdue probe reads as lost.
+    qint32 shownMs() const { return state == SampleState::Overdue ? LOST_SAMPLE : ms; }
+
+    bool operator==(const HopSample&) const = default;
+};
+
+// A hop whose probe is out this long without an answer is overdue: four times the longest round
+// trip it has answered in this trace (an answer slower than that is far outside what the hop
+// shows), never less than a second (a fast hop is not called lossy over a scheduler stall),
+// never past the probe's own time-out.
+qint32 OverdueAfterMs(qint32 largestAnswerUs, qint32 timeoutMs);
+
+// One hop's record: responder, name, one sample per round and the statistics over the window.
 // The same type carries a single result or name from a worker to the UI thread.
+//
+// Sample position p holds the hop's probe of round p + 1, whenever its result was merged, so
+// that a window of positions is the same rounds for every hop. A hand-made sample without a
+// round takes the next position.
 class THostInfo {
 public:
     explicit THostInfo(qint32 hop) : Hop(hop) {}
 
-    // Appends a sample (9999 counts as lost) and recomputes the statistics over `window`. The
-    // parallel lists get its milliseconds as microseconds, no round and the monotonic clock.
+    // Appends a sample (9999 counts as lost) at the next position and recomputes the statistics
+    // over `window`; its microseconds are its milliseconds.
     void AddSample(qint32 value, const SampleWindow& window);
-    // The same, keeping the sample's detail and responder in the parallel lists. A lost sample
-    // (9999) keeps -1 microseconds whatever `detail` says.
+    // Stores a sample with its detail and responder at its round's position (when the round is
+    // unknown: the oldest probe still out, or else the next position) and recomputes the statistics
+    // over `window`. A lost sample (9999) keeps no microseconds whatever `detail` says.
     void AddSample(qint32 value, const SampleWindow& window, const SampleDetail& detail,
                    const QString& responder);
-    // Appends a sample with its detail without recomputing the statistics, for rebuilding a
-    // table in bulk; RecalcStats must run before the statistics are read.
-    void AppendSample(qint32 value, const SampleDetail& detail, const QString& responder);
-    // Makes room for `samples` more samples in every per-sample list, for the same bulk rebuild.
-    void ReserveSamples(size_t samples);
+    // The same without recomputing the statistics, for rebuilding a table in bulk; RecalcStats
+    // must run before the statistics are read.
+    void StoreSample(qint32 value, const SampleDetail& detail, const QString& responder);
+    // Makes room for `samples` more positions, for the same bulk rebuild.
+    void ReserveSamples(size_t samples) { Samples.reserve(Samples.size() + samples); }
 
-    // Recomputes MaxTime, MinTime, AvgTime and CurTime over `window`. Only 0 <= v < 9999 enters
-    // the minimum, maximum and mean; the mean drops its fraction. An empty window zeroes the
-    // three and leaves CurTime as it was.
+    // The hop's probe of `round` (1-based) is out: its position becomes pending unless a result
+    // is already in. Positions before it that hold nothing stay not probed.
+    void MarkPending(qint32 round);
+    // Grows the list to `rounds` positions, the new ones not probed.
+    void PadTo(qint32 rounds);
+    // The pending probe at `position` is overdue. Returns whether it was pending.
+    bool MarkOverdue(size_t position);
+    // The first position that may still change (pending or overdue); the list's size when none.
+    size_t FirstUnsettled() const;
+
+    // Recomputes MaxTime, MinTime, AvgTime and CurTime over `window`. Only answered values
+    // 0 <= v < 9999 enter the minimum, maximum and mean; the mean drops its fraction. CurTime is
+    // the window's last sample that is in or overdue (9999 for lost or overdue). A window
+    // without one zeroes the three and leaves CurTime as it was.
     void RecalcStats(const SampleWindow& window);
 
     // True when at least one merged sample was not lost.
-    bool HasReplies() const { return LostCount < static_cast<qint64>(Samples.size()); }
+    bool HasReplies() const { return answered_ > 0; }
 
     // Sample p in microseconds: its kept microseconds, or its milliseconds × 1000 when none were
-    // kept; -1 when the sample does not enter the statistics (lost or out of range).
+    // kept; -1 when the sample does not enter the statistics (not in, lost or out of range).
     qint32 SampleUs(size_t p) const {
-        const qint32 ms = Samples[p];
-        if (ms < 0 || ms >= LOST_SAMPLE) return -1;
-        if (p < SamplesUs.size() && SamplesUs[p] >= 0) return SamplesUs[p];
-        return ms * 1000;
+        const HopSample& sample = Samples[p];
+        if (!sample.valid()) return -1;
+        return sample.us >= 0 ? sample.us : sample.ms * 1000;
     }
 
     qint32 Hop;
@@ -89,8 +157,10 @@ public:
     qint16 AvgTime = 0;
     qint16 CurTime = 0;
     bool Unreachable = false;
+    // Lost samples merged over the whole trace (an overdue probe is not one yet).
     qint32 LostCount = 0;
-    std::vector<qint32> Samples;
+    // One entry per round, position p for round p + 1.
+    std::vector<HopSample> Samples;
 
     // The same window statistics in microseconds, over the same samples: the mean keeps its
     // fraction, and CurTimeUs is -1 when the current sample is lost or out of range.
@@ -98,24 +168,21 @@ public:
     qint32 MinTimeUs = 0;
     qint32 MaxTimeUs = 0;
     qint32 CurTimeUs = 0;
+    // The longest round trip answered in this trace, in microseconds (0 before any answer).
+    qint32 LargestAnswerUs = 0;
 
-    // Parallel to Samples, one entry per merged sample: the round trip in microseconds (-1 for
-    // lost), the round it was launched in, how it was timed, and who answered (an index into
-    // Responders, NoResponder for lost). Responders lists every address that answered this
-    // hop, in the order first seen.
-    std::vector<qint32> SamplesUs;
-    std::vector<qint32> SampleRounds;
-    std::vector<SampleClock> SampleClocks;
-    std::vector<quint8> SampleResponders;
+    // Changes with every change to Samples (a running hash of each change), so that a cache of
+    // figures knows when to recompute, also against another trace's record.
+    quint64 Revision = 0;
+
+    // Every address that answered this hop, in the order first seen.
     std::vector<QString> Responders;
 
     // In a worker's result record only: the new sample's detail.
     SampleDetail Detail;
 
 private:
-    // Running totals over [cacheFirst_, cacheEnd_) of Samples, so that a window which only grew
-    // at its end (every round in "all samples" mode) costs the new samples, not the whole list.
-    // The results are the same as a full recomputation.
+    // Figures over a stretch of positions.
     struct Totals {
         qint64 sum = 0;
         qint64 count = 0;
@@ -124,12 +191,21 @@ private:
         qint64 sumUs = 0;
         qint32 maxUs = 0;
         qint32 minUs = std::numeric_limits<qint32>::max();
+        // The last position holding a sample that is in or overdue; -1 for none.
+        qint64 current = -1;
     };
-    void accumulate(qint64 from, qint64 to);
+    void accumulate(Totals& totals, qint64 from, qint64 to) const;
+    HopSample& positionFor(qint32 round);
+    void noteChange(size_t position);
 
+    // Totals over [cacheFirst_, cacheEnd_), positions that can no longer change, so that a
+    // window which only grew at its end (every round in "all samples" mode) costs the new
+    // samples, not the whole list. The results equal a full recomputation.
     qint64 cacheFirst_ = -1;
     qint64 cacheEnd_ = -1;
     Totals totals_;
+    mutable size_t unsettledFrom_ = 0;
+    qint32 answered_ = 0;
 };
 
 // The hop table: the record at index k is hop k + 1; at most MaxHops records.

@@ -11,13 +11,11 @@ bool PathEvidence::Key::operator==(const Key& other) const {
 
 PathEvidence::Key PathEvidence::keyOf(const TraceState& state) {
     Key key{state.Window, state.SamplesTaken, state.DestinationHop, state.TargetAddress, {}};
-    key.hops.reserve(5 * static_cast<size_t>(state.HopList.count()));
+    key.hops.reserve(3 * static_cast<size_t>(state.HopList.count()));
     for (const THostInfo& hop : state.HopList) {
         key.hops.push_back(qint64(hop.Samples.size()));
-        key.hops.push_back(hop.LostCount);
-        key.hops.push_back(qint64(hop.Responders.size()));
-        key.hops.push_back(hop.Samples.empty() ? -1 : hop.Samples.back());
-        key.hops.push_back(hop.SampleRounds.empty() ? -1 : hop.SampleRounds.back());
+        key.hops.push_back(qint64(hop.Revision));
+        key.hops.push_back(hop.Unreachable ? 1 : 0);
     }
     return key;
 }
@@ -30,8 +28,7 @@ void PathEvidence::refresh(const TraceState& state) {
     destinationLoss_.reset();
     const int destination = state.DestinationHop - 1;
     if (destination >= 0 && destination < count()) {
-        const LossCounts& loss = hops_[static_cast<size_t>(destination)].loss;
-        if (loss.samples > 0) destinationLoss_ = 100.0 * loss.lost / loss.samples;
+        destinationLoss_ = hops_[static_cast<size_t>(destination)].stats.lossPercent;
     }
 }
 

@@ -12,8 +12,8 @@ namespace hoplark {
 // every cell of a repaint costs one pass over the samples.
 class PathEvidence {
 public:
-    // Recomputes from `state` when it changed since the last call: samples are only ever
-    // appended, so the sizes and the newest sample of every hop tell, also across a new trace.
+    // Recomputes from `state` when it changed since the last call: every hop's revision and size
+    // tell, also across a new trace.
     void refresh(const TraceState& state);
 
     // The evidence of the record at `index`, or nullptr outside the table.
@@ -30,8 +30,7 @@ private:
         qint32 samplesTaken = -1;
         qint32 destinationHop = -1;
         QString targetAddress;
-        // Per hop: its sample count, lost count, responder count, and its last sample's value
-        // and round.
+        // Per hop: its sample count, revision and marker flag.
         std::vector<qint64> hops;
         bool operator==(const Key& other) const;
     };

@@ -29,6 +29,8 @@ public:
     virtual ~ProbeLauncher() = default;
     virtual void launch(const HopProbeRequest& request,
                         const std::shared_ptr<WorkerChannel>& channel) = 0;
+    // How long a worker waits for its probe's answer before it reports the probe lost.
+    virtual int probeTimeoutMs() const { return 9998; }
 };
 
 }  // namespace hoplark

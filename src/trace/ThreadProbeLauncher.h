@@ -27,6 +27,8 @@ public:
     void launch(const HopProbeRequest& request,
                 const std::shared_ptr<WorkerChannel>& channel) override;
 
+    int probeTimeoutMs() const override { return timeoutMs_; }
+
     EchoService& echoService() const { return *echo_; }
     const HopWorkerPool& pool() const { return *pool_; }
 

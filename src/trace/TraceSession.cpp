@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 #include <QLocale>
 
@@ -54,6 +55,8 @@ void TraceSession::setUpRoundTimer() {
     // itself keeps to the millisecond (a coarse timer drifts by up to 5 %).
     roundTimer_.setTimerType(Qt::PreciseTimer);
     connect(&roundTimer_, &QTimer::timeout, this, &TraceSession::onRoundTimer);
+    overdueTimer_.setSingleShot(true);
+    connect(&overdueTimer_, &QTimer::timeout, this, &TraceSession::CheckOverdue);
 }
 
 TraceSession::~TraceSession() {
@@ -87,6 +90,8 @@ void TraceSession::StartTrace(const QString& destination) {
 
     state_.HopList.clear();
     state_.RoundStartsUtcUs.clear();
+    state_.RoundLaunches.clear();
+    overdueTimer_.stop();
     state_.GraphScale = 1;
     SetSamplesTaken(0);
     state_.DestinationHop = 0;
@@ -225,6 +230,7 @@ void TraceSession::LoadReplay(TraceState state) {
     replay_ = true;
 
     state_ = std::move(state);
+    overdueTimer_.stop();
     TargetIP = InetAddr(state_.TargetAddress.toStdString());
     targetAddressText_ = plainAddressText(TargetIP);
     // The stored trace opens on its newest rounds, as a live trace of as many rounds would
@@ -306,17 +312,20 @@ void TraceSession::DoTrace() {
     SetSamplesTaken(state_.SamplesTaken + 1);
     if (observer_) observer_->roundStarted(state_.SamplesTaken, startedUtcUs);
     reportedWorkerErrors_.clear();
-    const HopTable& hops = state_.HopList;
+    HopTable& hops = state_.HopList;
     const qint32 maxHop =
         hops.isEmpty() ? HopTable::MaxHops : std::min(hops.last().Hop, HopTable::MaxHops);
     AdjustPending(+1);  // keeps "Querying" up while the round is being launched
     RecalcScale();
 
-    qint32 hop = ignoreFirstHop_ ? 2 : 1;
+    RoundLaunch launch;
+    launch.tickMs = clock_.tickMs();
+    launch.firstHop = ignoreFirstHop_ ? 2 : 1;
+    qint32 hop = launch.firstHop;
     do {
         bool resolve = true;
         if (hops.count() >= hop) {
-            const THostInfo& record = hops.at(hop - 1);
+            THostInfo& record = hops.at(hop - 1);
             if (record.Unreachable) break;
             resolve = record.DNSName.isEmpty();
         }
@@ -340,11 +349,70 @@ void TraceSession::DoTrace() {
                 emit workerErrorRaised(text);
             }
         }
-        if (launched) AdjustPending(+1);
+        if (launched) {
+            AdjustPending(+1);
+            launch.lastHop = hop;
+            // Its position of this round waits for the result, neither answer nor loss.
+            if (hops.count() >= hop) hops.at(hop - 1).MarkPending(state_.SamplesTaken);
+        }
         ++hop;
     } while (hop <= maxHop);
+    state_.RoundLaunches.push_back(launch);
 
     AdjustPending(-1);
+    scheduleOverdueCheck();
+}
+
+qint64 TraceSession::probeSentTickMs(qint32 round, qint32 hop) const {
+    const RoundLaunch& launch = state_.RoundLaunches[static_cast<size_t>(round - 1)];
+    return launch.tickMs + qint64(hop - 1) * HopStaggerMs;
+}
+
+void TraceSession::CheckOverdue() {
+    if (replay_) return;
+    const qint64 now = clock_.tickMs();
+    const qint32 timeoutMs = launcher_.probeTimeoutMs();
+    const qint32 rounds = static_cast<qint32>(state_.RoundLaunches.size());
+    bool changed = false;
+    for (int i = 0; i < state_.HopList.count(); ++i) {
+        THostInfo& record = state_.HopList.at(i);
+        const qint64 limit = OverdueAfterMs(record.LargestAnswerUs, timeoutMs);
+        bool recordChanged = false;
+        for (size_t p = record.FirstUnsettled(); p < record.Samples.size(); ++p) {
+            const qint32 round = static_cast<qint32>(p) + 1;
+            if (record.Samples[p].state != SampleState::Pending || round > rounds) continue;
+            if (now - probeSentTickMs(round, record.Hop) >= limit)
+                recordChanged |= record.MarkOverdue(p);
+        }
+        if (recordChanged) {
+            record.RecalcStats(state_.Window);
+            changed = true;
+        }
+    }
+    if (changed) emit refreshRequested();
+    scheduleOverdueCheck();
+}
+
+void TraceSession::scheduleOverdueCheck() {
+    if (replay_) return;
+    const qint32 timeoutMs = launcher_.probeTimeoutMs();
+    const qint32 rounds = static_cast<qint32>(state_.RoundLaunches.size());
+    std::optional<qint64> next;
+    for (const THostInfo& record : state_.HopList) {
+        const qint64 limit = OverdueAfterMs(record.LargestAnswerUs, timeoutMs);
+        for (size_t p = record.FirstUnsettled(); p < record.Samples.size(); ++p) {
+            const qint32 round = static_cast<qint32>(p) + 1;
+            if (record.Samples[p].state != SampleState::Pending || round > rounds) continue;
+            const qint64 due = probeSentTickMs(round, record.Hop) + limit;
+            next = next ? std::min(*next, due) : due;
+        }
+    }
+    if (!next) {
+        overdueTimer_.stop();
+        return;
+    }
+    const qint64 wait = std::clamp<qint64>(*next - clock_.tickMs(), 0, timeoutMs);
+    overdueTimer_.start(static_cast<int>(wait));
 }
 
 void TraceSession::AdjustPending(qint32 delta) {
@@ -413,6 +481,9 @@ void TraceSession::OnHopResult(WorkerEvent& event) {
         const bool fromTarget = !result->IP.isEmpty() && result->IP == targetAddressText_;
         HopMerge::MergeResult(state_, result->Hop, result->AvgTime, result->Detail, result->IP,
                               fromTarget);
+        // A new hop may wait on probes already out, and an answer may lengthen its hop's
+        // patience.
+        scheduleOverdueCheck();
     }
     updateRowCount();
     emit refreshRequested();

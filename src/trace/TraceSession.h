@@ -121,6 +121,9 @@ public:
     void StopAllThreads();
     void SetSamplesTaken(qint32 value);
     void RecalcScale();
+    // Probes out longer than their hop's patience (OverdueAfterMs) become overdue and count as
+    // lost in the window's figures. Runs on its own timer at the next such moment.
+    void CheckOverdue();
 
     // --- What the session holds ---
     const TraceState& state() const { return state_; }
@@ -206,6 +209,8 @@ private:
     void setRestartAvailable(bool available);
     void setSlider(const HistorySliderState& slider);
     void setNotice(const QString& text);
+    void scheduleOverdueCheck();
+    qint64 probeSentTickMs(qint32 round, qint32 hop) const;
 
     ProbeLauncher& launcher_;
     TargetResolver resolver_;
@@ -236,6 +241,7 @@ private:
     QString startDestination_;
 
     QTimer roundTimer_;
+    QTimer overdueTimer_;
     bool restartAvailable_ = false;
     bool animationVisible_ = false;
     bool animationPlaying_ = false;

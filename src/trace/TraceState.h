@@ -7,6 +7,13 @@
 
 namespace hoplark {
 
+// How one round was launched: when, on the monotonic tick, and which hops it probed.
+struct RoundLaunch {
+    qint64 tickMs = 0;
+    qint32 firstHop = 1;
+    qint32 lastHop = 0;
+};
+
 // What a trace has measured so far: everything the grid, the clipboard text and the report
 // read. The trace session owns and changes it on the UI thread; readers hold a const reference.
 struct TraceState {
@@ -24,6 +31,17 @@ struct TraceState {
     QString HostName;
     // When each round was launched, microseconds since the Unix epoch: entry r - 1 for round r.
     std::vector<qint64> RoundStartsUtcUs;
+
+    // How each round of a live trace was launched: entry r - 1 for round r. Empty for a stored
+    // trace, whose rounds are over.
+    std::vector<RoundLaunch> RoundLaunches;
+
+    // Whether round `round` (1-based) of a live trace probed `hop`.
+    bool probed(qint32 round, qint32 hop) const {
+        if (round < 1 || round > static_cast<qint32>(RoundLaunches.size())) return false;
+        const RoundLaunch& launch = RoundLaunches[static_cast<size_t>(round - 1)];
+        return hop >= launch.firstHop && hop <= launch.lastHop;
+    }
 
     // The launch time of 1-based round `round`, or 0 when it is not known.
     qint64 roundStartUtcUs(qint32 round) const {

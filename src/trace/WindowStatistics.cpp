@@ -6,16 +6,6 @@
 
 namespace hoplark {
 
-namespace {
-
-struct TimedSample {
-    qint32 round;
-    double us;
-    SampleClock clock;
-};
-
-}  // namespace
-
 double InterpolatedPercentile(const std::vector<double>& sorted, double q) {
     if (sorted.empty()) return 0;
     const double rank = q * static_cast<double>(sorted.size() - 1);
@@ -43,32 +33,31 @@ WindowStatistics ComputeWindowStatistics(const THostInfo& record, const SampleWi
     const qint64 first = std::max<qint64>(window.FirstSample, 0);
     const qint64 end = std::min<qint64>(qint64(window.LastSample) + 1, size);
 
+    // Positions are rounds, so the valid samples come in the order they were sent.
+    struct TimedSample {
+        double us;
+        SampleClock clock;
+    };
     std::vector<TimedSample> timed;
     for (qint64 p = first; p < end; ++p) {
         const auto position = static_cast<size_t>(p);
+        const HopSample& sample = record.Samples[position];
+        if (sample.state == SampleState::Pending) ++stats.pending;
+        if (!sample.counted()) continue;
         ++stats.sent;
-        if (record.Samples[position] == LOST_SAMPLE) {
+        stats.current = p;
+        if (sample.lost()) {
             ++stats.lost;
             continue;
         }
         ++stats.received;
         const qint32 us = record.SampleUs(position);
         if (us < 0) continue;
-        const qint32 round =
-            position < record.SampleRounds.size() ? record.SampleRounds[position] : 0;
-        const SampleClock clock = position < record.SampleClocks.size()
-                                      ? record.SampleClocks[position]
-                                      : SampleClock::Monotonic;
-        timed.push_back({round, static_cast<double>(us), clock});
+        timed.push_back({static_cast<double>(us), sample.clock});
     }
     if (stats.sent > 0) stats.lossPercent = 100.0 * stats.lost / stats.sent;
     stats.valid = static_cast<qint32>(timed.size());
     if (timed.empty()) return stats;
-
-    // Answers can be merged out of the order they were sent in (a slow one lands behind a
-    // later round's); jitter is about consecutive probes, so order by round first.
-    std::stable_sort(timed.begin(), timed.end(),
-                     [](const TimedSample& a, const TimedSample& b) { return a.round < b.round; });
 
     // Welford: the spread term uses the distance to the mean before and after the update.
     double mean = 0;

@@ -9,14 +9,19 @@ namespace hoplark {
 // Everything the report and the exports say about one hop over one statistics window, in
 // microseconds. Computed on demand: the grid needs only the record's running mean.
 //
-// Positions of the window that lie past the record's list are not counted at all. Of those
-// that exist, every one was sent; those not lost (9999) were received; the valid ones
+// Position p of the window is round p + 1. A round whose probe of the hop is still pending, or
+// that did not probe the hop, is not counted at all. Of the rest, every one was sent; those
+// answered were received; lost and overdue probes are lost; the valid answers
 // (0 <= ms < 9999) enter the figures below, each in its kept microseconds.
 struct WindowStatistics {
     qint32 sent = 0;
     qint32 received = 0;
     qint32 lost = 0;
     qint32 valid = 0;
+    // Probes of the window still within their time: neither answer nor loss yet.
+    qint32 pending = 0;
+    // The position of the window's last sample that is in or overdue; -1 for none.
+    qint64 current = -1;
 
     // Lost out of sent, in percent; absent when nothing in the window was sent.
     std::optional<double> lossPercent;

@@ -328,9 +328,8 @@ QByteArray TraceCellPainter::rowSignature(int Row, const CellRect& rowRect) {
     if (options_.ShowFractions) out << MicrosecondGraphScale(state.GraphScale, state.HopList);
     const auto record = [&out](const THostInfo& r) {
         out << r.Hop << r.IP << r.DNSName << r.AvgTime << r.MinTime << r.MaxTime << r.CurTime
-            << r.Unreachable << r.LostCount << quint64(r.Samples.size())
-            << quint64(r.SamplesUs.size()) << r.AvgTimeUs << r.MinTimeUs << r.MaxTimeUs
-            << r.CurTimeUs;
+            << r.Unreachable << r.LostCount << quint64(r.Samples.size()) << r.Revision
+            << r.AvgTimeUs << r.MinTimeUs << r.MaxTimeUs << r.CurTimeUs;
     };
     const HopTable& HopList = state.HopList;
     const int index = Row - 1;
@@ -340,7 +339,7 @@ QByteArray TraceCellPainter::rowSignature(int Row, const CellRect& rowRect) {
         out << evidence_->rateLimited(Row) << evidence_->ipText(Row);
     // The nearest replying hops above and below: the line of this row ends at their points.
     const auto neighbour = [&out](int k, const THostInfo& r) {
-        out << k << r.AvgTime << r.AvgTimeUs << quint64(r.Samples.size());
+        out << k << r.AvgTime << r.AvgTimeUs << quint64(r.Samples.size()) << r.Revision;
     };
     for (int k = index - 1; k >= 0; --k) {
         if (HopList.at(k).HasReplies()) {

@@ -8,9 +8,10 @@ const QLatin1String LineEnd("\r\n");
 
 QString sampleField(const THostInfo& record, qint32 position, bool showFractions) {
     const bool inList = position >= 0 && static_cast<size_t>(position) < record.Samples.size();
-    if (inList) {
+    // Only an answer has a time; a lost, overdue, pending or unprobed round shows a star.
+    if (inList && record.Samples[static_cast<size_t>(position)].state == SampleState::Answered) {
         const auto p = static_cast<size_t>(position);
-        const qint32 value = record.Samples[p];
+        const qint32 value = record.Samples[p].ms;
         if (value < LOST_SAMPLE && !showFractions) return QString::asprintf("%4d ms ", value);
         if (value < LOST_SAMPLE) {
             const qint32 us = record.SampleUs(p);

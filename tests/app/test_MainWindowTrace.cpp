@@ -157,7 +157,12 @@ TEST_F(WindowTraceTest, RoundLimitStopsTheTraceOnItsOwn) {
     // The last round's results still merge after the stop.
     launcher().postResult(trace(), 1, QStringLiteral("127.0.0.1"), 3);
     deliver();
-    EXPECT_EQ(form.traceState().HopList.at(0).Samples.size(), 1u);
+    // Both rounds probed hop 1; the result takes the place of the first one still out.
+    const THostInfo& first = form.traceState().HopList.at(0);
+    ASSERT_EQ(first.Samples.size(), 2u);
+    EXPECT_EQ(first.Samples[0].state, SampleState::Answered);
+    EXPECT_EQ(first.Samples[0].ms, 3);
+    EXPECT_NE(first.Samples[1].state, SampleState::Answered);
     EXPECT_TRUE(boxes.errors.isEmpty());
 }
 

@@ -4,8 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "app/ReportFormatter.h"
 #include "app/ReportOptions.h"
+#include "export/ReportFormatter.h"
 #include "support/QtPrinters.h"
 
 namespace hoplark {
@@ -155,7 +155,11 @@ TEST(ReportFormatter, JsonGivesRespondersAndLossVerdicts) {
     EXPECT_TRUE(two["rate_limited"].toBool());
     EXPECT_EQ(two["loss_verdict"].toString(), "rate-limited");
     EXPECT_EQ(two["not_forwarded_loss"].toInt(), 3);
-    EXPECT_DOUBLE_EQ(two["path_loss_pct"].toDouble(), 0.0);
+    // Its own answers are limited; what it forwards may be lost at most as often as the target
+    // misses its answers.
+    EXPECT_DOUBLE_EQ(two["path_loss_pct"].toDouble(), 25.0);
+    EXPECT_EQ(two["lost"].toInt(), 3);
+    EXPECT_EQ(two["lost_total"].toInt(), 3);
 
     const QJsonObject three = hops[2].toObject();
     EXPECT_FALSE(three["rate_limited"].toBool());
@@ -176,7 +180,7 @@ TEST(ReportFormatter, CsvQuotesAndTextAligns) {
     state.HopList.at(0).DNSName = "r1, \"core\"";
     const QString csv = ReportFormatter(state, "target", 3).csv();
     EXPECT_EQ(csv,
-              "hop,lost,ip,name,avg,min,max,cur,unreachable\r\n"
+              "hop,lost_total,ip,name,avg,min,max,cur,unreachable\r\n"
               "1,0,10.1.0.1,\"r1, \"\"core\"\"\",5,4,6,6,false\r\n"
               "2,2,,,,,,,false\r\n"
               "3,1,10.9.0.1,,12,12,12,,false\r\n");
@@ -263,12 +267,13 @@ TEST(ReportFormatter, WideTextAndCsvAddTheStatisticsColumns) {
 
     const QStringList csv = ReportFormatter(state, "t", 3, true).csv().split("\r\n");
     EXPECT_EQ(csv[0],
-              "hop,lost,ip,name,avg,min,max,cur,unreachable,loss_pct,sent,received,avg_ms,min_ms,"
-              "max_ms,stdev_ms,jitter_ms,rfc3550_jitter_ms,p50_ms,p95_ms,clock");
+              "hop,lost_total,ip,name,avg,min,max,cur,unreachable,loss_pct,sent,received,lost,"
+              "pending,avg_ms,min_ms,max_ms,cur_ms,stdev_ms,jitter_ms,rfc3550_jitter_ms,p50_ms,"
+              "p95_ms,clock");
     EXPECT_EQ(csv[1],
-              "1,0,10.1.0.1,r1,5,4,6,6,false,0.000,2,2,5.290,4.123,6.456,1.650,2.333,0.146,5.290,"
-              "6.339,kernel");
-    EXPECT_EQ(csv[2], "2,2,,,,,,,false,100.000,2,0,,,,,,,,,");
+              "1,0,10.1.0.1,r1,5,4,6,6,false,0.000,2,2,0,0,5.290,4.123,6.456,6.456,1.650,2.333,"
+              "0.146,5.290,6.339,kernel");
+    EXPECT_EQ(csv[2], "2,2,,,,,,,false,100.000,2,0,2,0,,,,,,,,,,");
     // Without --wide both keep their columns.
     EXPECT_FALSE(ReportFormatter(state, "t", 3).csv().contains("loss_pct"));
     EXPECT_FALSE(ReportFormatter(state, "t", 3).text().contains("StDev"));

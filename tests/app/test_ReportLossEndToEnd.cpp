@@ -2,6 +2,8 @@
 // routers limit their answers, whose links drop probes and whose next hop alternates.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -64,7 +66,8 @@ TEST(ReportLossEndToEnd, TellsARateLimitingRouterFromALossyLink) {
     EXPECT_EQ(limited["loss_verdict"].toString(), "rate-limited");
     // Hop 3 answered in every one of those rounds.
     EXPECT_EQ(limited["not_forwarded_loss"].toInt(), limited["window_lost"].toInt());
-    EXPECT_DOUBLE_EQ(limited["path_loss_pct"].toDouble(), 0.0);
+    // Traffic through it is lost no more than the least lossy hop beyond shows.
+    EXPECT_LE(limited["path_loss_pct"].toDouble(), hops[2].toObject()["loss_pct"].toDouble());
 
     EXPECT_EQ(hops[2].toObject()["lost"].toInt(), 0) << describe(root);
 
@@ -76,8 +79,13 @@ TEST(ReportLossEndToEnd, TellsARateLimitingRouterFromALossyLink) {
         EXPECT_EQ(lossy["loss_verdict"].toString(), "loss");
     }
     const QJsonObject target = hops[4].toObject();
-    EXPECT_EQ(target["path_loss"].toInt(), target["window_lost"].toInt());
+    EXPECT_DOUBLE_EQ(target["path_loss_pct"].toDouble(), target["loss_pct"].toDouble());
     EXPECT_GT(target["path_loss_pct"].toDouble(), 15.0);
+    // The hop before the target lies behind the same lossy link: its path loss is the lesser
+    // of its own loss and the target's, not only the rounds both happened to lose.
+    const QJsonObject before = hops[3].toObject();
+    EXPECT_DOUBLE_EQ(before["path_loss_pct"].toDouble(),
+                     std::min(before["loss_pct"].toDouble(), target["loss_pct"].toDouble()));
     EXPECT_GT(root["destination_loss_pct"].toDouble(), 15.0);
     EXPECT_LT(root["destination_loss_pct"].toDouble(), 50.0);
 }

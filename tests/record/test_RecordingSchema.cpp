@@ -3,6 +3,7 @@
 #include "record/RecordingFixture.h"
 #include "record/RecordingSchema.h"
 #include "record/SqliteDatabase.h"
+#include "support/SampleLists.h"
 
 namespace hoplark::testing {
 namespace {
@@ -35,10 +36,10 @@ void expectOldTrace(const LoadedRecording& loaded) {
     ASSERT_EQ(loaded.state.HopList.count(), 2);
     const THostInfo& gateway = loaded.state.HopList.at(0);
     EXPECT_EQ(gateway.DNSName, QStringLiteral("gw.example"));
-    EXPECT_EQ(gateway.Samples, (std::vector<qint32>{3, LOST_SAMPLE}));
-    EXPECT_EQ(gateway.SamplesUs, (std::vector<qint32>{3100, -1}));
+    EXPECT_EQ(msOf(gateway), (std::vector<qint32>{3, LOST_SAMPLE}));
+    EXPECT_EQ(usOf(gateway), (std::vector<qint32>{3100, -1}));
     EXPECT_EQ(gateway.LostCount, 1);
-    EXPECT_EQ(loaded.state.HopList.at(1).SamplesUs, (std::vector<qint32>{7200, 9400}));
+    EXPECT_EQ(usOf(loaded.state.HopList.at(1)), (std::vector<qint32>{7200, 9400}));
     EXPECT_EQ(loaded.state.RoundStartsUtcUs,
               (std::vector<qint64>{1700000000000000, 1700000010000000}));
 }

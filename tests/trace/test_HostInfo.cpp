@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "support/SampleLists.h"
 #include "trace/HostInfo.h"
 
 namespace hoplark {
@@ -42,7 +43,7 @@ TEST_P(WindowStats, MatchesTheRules) {
     EXPECT_EQ(record.CurTime, c.cur);
     EXPECT_EQ(record.LostCount, c.lost);
     EXPECT_EQ(record.HasReplies(), c.hasReplies);
-    EXPECT_EQ(record.Samples, c.samples);
+    EXPECT_EQ(msOf(record), c.samples);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -100,7 +101,12 @@ TEST(HostInfo, IncrementalResultsEqualFullRecomputation) {
         for (size_t n = 0; n < samples.size(); ++n) {
             grown.AddSample(samples[n], w);
             THostInfo fresh(1);
-            fresh.Samples.assign(samples.begin(), samples.begin() + long(n) + 1);
+            for (size_t k = 0; k <= n; ++k) {
+                SampleDetail detail;
+                if (samples[k] >= 0 && samples[k] < LOST_SAMPLE)
+                    detail.roundTripUs = samples[k] * 1000;
+                fresh.StoreSample(samples[k], detail, QString());
+            }
             fresh.CurTime = grown.CurTime;  // only matters for an empty window
             fresh.RecalcStats(w);
             ASSERT_EQ(grown.AvgTime, fresh.AvgTime) << n;
@@ -143,7 +149,7 @@ TEST(HostInfo, MicrosecondFiguresRunBesideTheMilliseconds) {
     // its milliseconds.
     add(LOST_SAMPLE, 5, all);
     EXPECT_EQ(record.CurTimeUs, -1);
-    EXPECT_EQ(record.SamplesUs.back(), -1);
+    EXPECT_EQ(record.Samples.back().us, -1);
     add(12, -1, all);
     EXPECT_EQ(record.CurTimeUs, 12000);
     EXPECT_DOUBLE_EQ(record.AvgTimeUs, (10400 + 11300 + 12000) / 3.0);
@@ -155,11 +161,9 @@ TEST(HostInfo, MicrosecondFiguresRunBesideTheMilliseconds) {
     EXPECT_EQ(record.AvgTimeUs, 0.0);
     EXPECT_EQ(record.MaxTimeUs, 0);
     EXPECT_EQ(record.CurTimeUs, 12000);
-    // The plain form keeps the parallel lists as long as the samples.
+    // The plain form keeps its milliseconds as microseconds.
     record.AddSample(7, all);
-    EXPECT_EQ(record.SamplesUs.size(), record.Samples.size());
-    EXPECT_EQ(record.SampleClocks.size(), record.Samples.size());
-    EXPECT_EQ(record.SamplesUs.back(), 7000);
+    EXPECT_EQ(record.Samples.back().us, 7000);
 }
 
 TEST(HopTable, ScaleIsLargestMaximumButAtLeastOne) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "trace/HopEvidence.h"
 #include "trace/LossVerdict.h"
 #include "trace/PathEvidence.h"
@@ -187,21 +189,18 @@ TEST(HopEvidence, RespondersAreListedWithTheirAnswersMostFirst) {
     EXPECT_EQ(late[0].responders[1].address, "10.0.0.C");
 }
 
-TEST(HopEvidence, TheUnreachableMarkerAndUnroundedSamplesTakeNoPart) {
+TEST(HopEvidence, TheUnreachableMarkerTakesNoPart) {
     HopTable table = tableOf({{1, "A.A.A.A.A."}}, AllTen);
     THostInfo& marker = table.append();
     marker.Unreachable = true;
     for (int k = 1; k <= 10; ++k)
         marker.AddSample(10, AllTen, SampleDetail{10000, k}, QStringLiteral("10.0.0.9"));
-    THostInfo& plain = table.append();  // merged without detail: no rounds known
-    for (int k = 0; k < 10; ++k)
-        plain.AddSample(10, AllTen);
     const auto evidence = GatherHopEvidence(table, AllTen);
     EXPECT_FALSE(evidence[0].loss.hasLaterHops);
     EXPECT_EQ(evidence[0].loss.pathLoss, 5);
     EXPECT_EQ(evidence[0].verdict, LossVerdict::Loss);
     EXPECT_EQ(evidence[1].verdict, LossVerdict::None);
-    EXPECT_EQ(evidence[2].loss.samples, 0);
+    EXPECT_EQ(evidence[1].loss.samples, 0);
 }
 
 TEST(PathEvidence, DestinationLossFollowsTheTableAndTheWindow) {
@@ -229,6 +228,41 @@ TEST(PathEvidence, DestinationLossFollowsTheTableAndTheWindow) {
     state.Window = {4, 4};
     evidence.refresh(state);
     EXPECT_DOUBLE_EQ(*evidence.destinationLossPercent(), 100.0);
+}
+
+TEST(HopEvidence, PathLossHoldsWhenEveryPacketIsDroppedOnItsOwn) {
+    // Hop 5 drops 30 % of what it forwards, each packet on its own; hop 3 limits its own answers
+    // to half; the destination is hop 7. Whether a probe to hop 6 and one to hop 7 are lost in
+    // the same round is chance, so per-round evidence alone undercounts the path's loss.
+    constexpr int Rounds = 2000;
+    std::mt19937 random(20261209);
+    std::uniform_real_distribution<double> chance(0.0, 1.0);
+    std::vector<std::string> hops(7);
+    for (int round = 0; round < Rounds; ++round) {
+        for (int hop = 1; hop <= 7; ++hop) {
+            bool lost = false;
+            if (hop == 3) lost = chance(random) < 0.5;
+            if (hop >= 6) lost = chance(random) < 0.3;
+            hops[size_t(hop - 1)] += lost ? '.' : 'A';
+        }
+    }
+    const SampleWindow all{0, Rounds - 1};
+    std::vector<CraftedHop> crafted;
+    for (const std::string& text : hops)
+        crafted.emplace_back(1, text);
+    const HopTable table = tableOf(crafted, all);
+    const auto evidence = GatherHopEvidence(table, all);
+
+    const double destination = *evidence[6].stats.lossPercent;
+    EXPECT_NEAR(destination, 30.0, 3.0);
+    EXPECT_NEAR(*evidence[5].pathLossPercent, destination, 3.0);
+    EXPECT_NEAR(*evidence[6].pathLossPercent, destination, 0.001);
+    // Loss that does not carry on is not the path's: the limiting router and the hops before
+    // the dropping link read none.
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(*evidence[i].pathLossPercent, 0.0) << "hop " << i + 1;
+    EXPECT_EQ(evidence[2].verdict, LossVerdict::RateLimited);
+    EXPECT_EQ(evidence[5].verdict, LossVerdict::Loss);
 }
 
 }  // namespace

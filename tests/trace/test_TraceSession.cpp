@@ -2,6 +2,7 @@
 // unreachable marker, round limit, stop and restart, stale workers of an earlier trace.
 #include <QElapsedTimer>
 
+#include "support/SampleLists.h"
 #include "trace/HoplarkError.h"
 #include "trace/SessionFixture.h"
 
@@ -200,7 +201,7 @@ TEST_F(SessionTest, ANewStartDropsEverythingTheOldTraceStillPosts) {
     launcher.finishAll();
     deliver();
     ASSERT_EQ(hops().count(), 1);
-    EXPECT_EQ(hops().at(0).Samples, std::vector<qint32>{3});
+    EXPECT_EQ(msOf(hops().at(0)), std::vector<qint32>{3});
     EXPECT_EQ(session.pendingQueries(), 0);
     EXPECT_EQ(session.queryingText(), "");
 }

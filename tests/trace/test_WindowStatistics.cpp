@@ -145,7 +145,8 @@ TEST(WindowStatistics, WindowBoundsAndDegenerateWindows) {
 TEST(WindowStatistics, SamplesWithoutMicrosecondsCountTheirMilliseconds) {
     // A record filled sample by sample, as before microseconds were kept.
     THostInfo record(1);
-    record.Samples = {4, 6};
+    for (const qint32 ms : {4, 6})
+        record.StoreSample(ms, SampleDetail{}, QString());
     const WindowStatistics s = ComputeWindowStatistics(record, {0, 1});
     EXPECT_DOUBLE_EQ(*s.meanUs, 5000.0);
     EXPECT_EQ(*s.clock, SampleClock::Monotonic);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QLatin1String>
 #include <QString>
+#include <utility>
+#include <vector>
 
 #include "trace/TraceState.h"
 
@@ -26,6 +29,8 @@ public:
     QString build(Format format, Rows rows) const;
 
 private:
+    // Target, address, source, first and last round with their times, version.
+    std::vector<std::pair<QLatin1String, QString>> context() const;
     QString csv(Rows rows) const;
     QString json(Rows rows) const;
 

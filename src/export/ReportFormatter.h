@@ -3,7 +3,7 @@
 #include <QString>
 #include <optional>
 
-#include "app/ReportOptions.h"
+#include "export/ReportFormat.h"
 #include "trace/TraceState.h"
 
 namespace hoplark {
