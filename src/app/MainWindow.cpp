@@ -147,7 +147,12 @@ void TformMain::connectSession() {
         if (!session_->isTracing())
             btnTrace->setText(starting ? QStringLiteral("&Stop") : QStringLiteral("&Trace"));
     });
-    connect(session, &TraceSession::startFailed, this, &TformMain::showError);
+    connect(session, &TraceSession::startFailed, this, [this](const QString& message) {
+        // The table is empty now; the header must not name the previous target above it.
+        lblTargetAddress->setText(QStringLiteral("N/A"));
+        lblHostName->setText(QStringLiteral("N/A"));
+        showError(message);
+    });
     connect(session, &TraceSession::targetResolved, this,
             [this](const QString& address, const QString& hostName) {
                 lblTargetAddress->setText(address);

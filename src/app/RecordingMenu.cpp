@@ -300,7 +300,8 @@ QString RecordingMenu::textWithTimes() const {
     line += QStringLiteral("  Hoplark %1")
                 .arg(session_.isReplay() ? openedVersion_ : QStringLiteral(HOPLARK_VERSION));
     return line + QStringLiteral("\r\n") +
-           BuildTraceText(state, window_.lblHostName->text(), window_.lblTargetAddress->text());
+           BuildTraceText(state, window_.lblHostName->text(), window_.lblTargetAddress->text(),
+                          window_.displayOptions().ShowFractions);
 }
 
 void RecordingMenu::CopyWithTimes1Click() {

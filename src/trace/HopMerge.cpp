@@ -55,6 +55,14 @@ int HopMerge::MarkPathEnd(HopTable& hops) {
     return std::max(1, i + 2);
 }
 
+int HopMerge::ShownHopCount(const HopTable& hops) {
+    if (hops.isEmpty()) return 0;
+    int i = hops.count() - 1;
+    while (i > 0 && !hops.at(i).HasReplies() && !hops.at(i).Unreachable)
+        --i;
+    return i + 1;
+}
+
 bool HopMerge::MergeName(HopTable& hops, qint32 hop, const QString& name) {
     if (hop < 1 || hop > hops.count()) return false;
     THostInfo& record = hops.at(hop - 1);

@@ -22,6 +22,10 @@ public:
     // row included.
     static int MarkPathEnd(HopTable& hops);
 
+    // The hop rows the grid shows: up to the unreachable marker or the last hop that answered,
+    // at least the first hop of a table that has one. The records past them never answered.
+    static int ShownHopCount(const HopTable& hops);
+
     // A reverse name for `hop`; taken while the record has none or only the no-name
     // placeholder. Returns whether the table changed.
     static bool MergeName(HopTable& hops, qint32 hop, const QString& name);

@@ -155,6 +155,7 @@ void THostInfo::RecalcStats(const SampleWindow& window) {
         CurTimeUs = SampleUs(current);
     }
     // Otherwise CurTime keeps its value: no sample of the window is in.
+    WindowAnswers = static_cast<qint32>(totals.count);
     if (totals.count > 0) {
         MaxTime = static_cast<qint16>(totals.max);
         MinTime = static_cast<qint16>(totals.min);

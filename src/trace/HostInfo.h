@@ -168,6 +168,8 @@ public:
     qint32 MinTimeUs = 0;
     qint32 MaxTimeUs = 0;
     qint32 CurTimeUs = 0;
+    // Answers of the window that enter the figures above (0: the figures are no measurement).
+    qint32 WindowAnswers = 0;
     // The longest round trip answered in this trace, in microseconds (0 before any answer).
     qint32 LargestAnswerUs = 0;
 

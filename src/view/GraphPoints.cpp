@@ -36,20 +36,25 @@ GraphPoints ComputeGraphPoints(int index, const CellRect& rect, int W, int H, qi
         return QPoint(x, ymid + (k - index) * H);
     };
 
+    // With fractions shown, a hop whose window holds no answer has no average to place.
+    const auto plotted = [&](int k) {
+        const THostInfo& record = HopList.at(k);
+        return record.HasReplies() && (!microseconds || record.WindowAnswers > 0);
+    };
     GraphPoints points;
     for (int k = index - 1; k >= 0; --k) {
-        if (HopList.at(k).HasReplies()) {
+        if (plotted(k)) {
             points.PrevPoint = pointOf(k);
             break;
         }
     }
     for (int k = index + 1; k < HopList.count(); ++k) {
-        if (HopList.at(k).HasReplies()) {
+        if (plotted(k)) {
             points.NextPoint = pointOf(k);
             break;
         }
     }
-    if (HopList.at(index).HasReplies()) points.CurPoint = pointOf(index);
+    if (plotted(index)) points.CurPoint = pointOf(index);
     points.DotPoint = points.CurPoint;
 
     // A silent hop continues the line from its nearest replying neighbour, so one segment

@@ -164,6 +164,8 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
 
 QString TraceCellPainter::averageText(const THostInfo& r) const {
     if (!options_.ShowFractions) return QString::number(r.AvgTime);
+    // "0.00" would read as a measured time; a window without an answer shows none.
+    if (r.WindowAnswers == 0) return QString();
     return QString::number(r.AvgTimeUs / 1000.0, 'f', 2);
 }
 
@@ -269,7 +271,7 @@ void TraceCellPainter::drawGraphCell(Canvas& canvas, int Row, const CellRect& Re
     };
 
     canvas.setPenWidth(1);
-    if (r.HasReplies()) {
+    if (r.HasReplies() && (!us || r.WindowAnswers > 0)) {
         canvas.setPenColor(Black);
         const int xmin = x(r.MinTime, r.MinTimeUs);
         const int xmax = x(r.MaxTime, r.MaxTimeUs);
@@ -329,7 +331,7 @@ QByteArray TraceCellPainter::rowSignature(int Row, const CellRect& rowRect) {
     const auto record = [&out](const THostInfo& r) {
         out << r.Hop << r.IP << r.DNSName << r.AvgTime << r.MinTime << r.MaxTime << r.CurTime
             << r.Unreachable << r.LostCount << quint64(r.Samples.size()) << r.Revision
-            << r.AvgTimeUs << r.MinTimeUs << r.MaxTimeUs << r.CurTimeUs;
+            << r.AvgTimeUs << r.MinTimeUs << r.MaxTimeUs << r.CurTimeUs << r.WindowAnswers;
     };
     const HopTable& HopList = state.HopList;
     const int index = Row - 1;
@@ -339,7 +341,8 @@ QByteArray TraceCellPainter::rowSignature(int Row, const CellRect& rowRect) {
         out << evidence_->rateLimited(Row) << evidence_->ipText(Row);
     // The nearest replying hops above and below: the line of this row ends at their points.
     const auto neighbour = [&out](int k, const THostInfo& r) {
-        out << k << r.AvgTime << r.AvgTimeUs << quint64(r.Samples.size()) << r.Revision;
+        out << k << r.AvgTime << r.AvgTimeUs << quint64(r.Samples.size()) << r.Revision
+            << r.WindowAnswers;
     };
     for (int k = index - 1; k >= 0; --k) {
         if (HopList.at(k).HasReplies()) {

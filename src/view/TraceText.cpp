@@ -1,5 +1,7 @@
 #include "view/TraceText.h"
 
+#include "trace/HopMerge.h"
+
 namespace hoplark {
 
 namespace {
@@ -30,8 +32,11 @@ QString BuildTraceText(const TraceState& state, const QString& hostNameCaption,
     QString text = QStringLiteral("Target Name: ") + hostNameCaption + LineEnd;
     text += QStringLiteral("         IP: ") + targetAddressCaption + LineEnd;
     text += LineEnd;
+    // The rows the grid shows; the records past them never answered.
+    const int shown = HopMerge::ShownHopCount(state.HopList);
     int index = 0;
     for (const THostInfo& record : state.HopList) {
+        if (index >= shown) break;
         text += QString::asprintf("%2d ", index + 1);
         for (qint32 p = state.Window.FirstSample; p <= state.Window.LastSample; ++p) {
             text += sampleField(record, p, showFractions);
@@ -40,6 +45,7 @@ QString BuildTraceText(const TraceState& state, const QString& hostNameCaption,
         text += QStringLiteral(" [") + record.IP + QLatin1Char(']') + LineEnd;
         ++index;
     }
+
     return text;
 }
 
