@@ -78,6 +78,8 @@ int reportFromRecording(const ReportOptions& options, std::FILE* out, std::FILE*
 int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& echo,
               std::FILE* out, std::FILE* err) {
     const ReportArguments parsed = ParseReportArguments(arguments);
+    for (const QString& warning : parsed.warnings)
+        printLine(err, warning);
     if (parsed.options.showHelp) {
         std::fputs(qPrintable(ReportUsageText()), out);
         return 0;

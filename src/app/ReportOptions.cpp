@@ -5,6 +5,7 @@
 #include "trace/DelayText.h"
 #include "trace/HoplarkError.h"
 #include "trace/IntegerText.h"
+#include "trace/TraceSession.h"
 
 namespace hoplark {
 
@@ -24,6 +25,18 @@ bool readNumber(const QString& option, const QString& text, qint32 minimum, qint
     }
     value = *number;
     return true;
+}
+
+// "10 ms" reads as ten minutes; a report would sit silent for hours before its header said so.
+QString millisecondsAsMinutesWarning(const QString& delayText, qint32 delayMs) {
+    const QChar separator = QLocale().decimalPoint().front();
+    QString minutes = QString::number(delayMs / 60000.0, 'g', 15);
+    minutes.replace(u'.', separator);
+    const QString unit = delayMs == 60000 ? QStringLiteral("Minute") : QStringLiteral("Minutes");
+    return QStringLiteral(
+               "--delay \"%1\" reads as %2 %3 (M is minutes; the shortest delay is %4 s)")
+        .arg(delayText, minutes, unit,
+             QLocale().toString(TraceSession::MinimumRoundIntervalMs / 1000.0));
 }
 
 }  // namespace
@@ -107,8 +120,15 @@ ReportArguments ParseReportArguments(const QStringList& arguments) {
     }
     try {
         options.delayMs = GetDelayMs(options.delayText, QLocale().decimalPoint().front());
+        if (DelayUnitLooksLikeMilliseconds(options.delayText))
+            result.warnings.append(
+                millisecondsAsMinutesWarning(options.delayText, options.delayMs));
     } catch (const HoplarkError& failure) {
-        error = QStringLiteral("--delay: %1").arg(errorBoxText(failure.message()));
+        const QString half = QStringLiteral("0") + QLocale().decimalPoint() + u'5';
+        error = QStringLiteral(
+                    "--delay: %1 A delay reads like \"%2\", \"%2 Seconds\" or "
+                    "\"2 Minutes\".")
+                    .arg(errorBoxText(failure.message()), half);
     }
     return result;
 }

@@ -33,6 +33,9 @@ struct ReportOptions {
 struct ReportArguments {
     ReportOptions options;
     QString error;  // empty when the arguments are good
+    // Lines to print on standard error before anything else happens, such as a delay whose
+    // unit is read differently from what it looks like.
+    QStringList warnings;
 };
 
 // Reads the arguments that follow --report. Numbers follow the program's integer text rule.

@@ -315,6 +315,30 @@ TEST_F(ReportEndToEnd, ExitStatusTellsArgumentAndTargetFailures) {
     EXPECT_TRUE(pasted.out.isEmpty()) << pasted.out;
 }
 
+TEST_F(ReportEndToEnd, ExplainsAMinuteDelayBeforeWaitingForIt) {
+    // Ten minutes between two rounds: the warning must come before the wait, not after it.
+    QProcess process;
+    process.setReadChannel(QProcess::StandardError);
+    process.start(
+        QStringLiteral(HOPLARK_BINARY_DIR "/hoplark"),
+        {QStringLiteral("--report"), QStringLiteral("127.0.0.1"), QStringLiteral("--count"),
+         QStringLiteral("2"), QStringLiteral("--delay"), QStringLiteral("10 ms")});
+    const QString expected = QStringLiteral(
+        "--delay \"10 ms\" reads as 10 Minutes (M is minutes; the shortest delay is 0.2 s)\n");
+    QString err;
+    while (!err.contains(expected) && process.waitForReadyRead(60000))
+        err += QString::fromUtf8(process.readAllStandardError());
+    process.kill();
+    process.waitForFinished();
+    EXPECT_TRUE(err.contains(expected)) << err;
+
+    const ProgramRun refused = runProgram(QStringLiteral(HOPLARK_BINARY_DIR "/hoplark"),
+                                          {QStringLiteral("--report"), QStringLiteral("127.0.0.1"),
+                                           QStringLiteral("--delay"), QStringLiteral("500ms")});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("\"0.5 Seconds\""))) << refused.err;
+}
+
 TEST_F(ReportEndToEnd, RunsOnLoopbackWithoutADisplay) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root for the ICMP facility";
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
