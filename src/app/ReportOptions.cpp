@@ -75,6 +75,9 @@ ReportArguments ParseReportArguments(const QStringList& arguments) {
             if (error.isEmpty()) readNumber(argument, text, 0, 65507, options.packetSize, error);
         } else if (argument == QLatin1String("--ignore-first-hop")) {
             options.ignoreFirstHop = true;
+        } else if (argument == QLatin1String("--name-wait")) {
+            const QString text = value();
+            if (error.isEmpty()) readNumber(argument, text, 0, 600000, options.nameWaitMs, error);
         } else if (argument == QLatin1String("--no-dns") || argument == QLatin1String("-n")) {
             options.resolveNames = false;
         } else if (argument == QLatin1String("--format") || argument == QLatin1String("-f")) {
@@ -138,10 +141,13 @@ QString ReportUsageText() {
         "Usage: hoplark --report TARGET [--count N] [--delay TEXT] [--samples N] [--timeout MS]\n"
         "                [--packet-size N] [--ignore-first-hop] [--no-dns] "
         "[--format text|csv|json] [--wide]\n"
-        "                [--record FILE]\n"
+        "                [--name-wait MS] [--record FILE]\n"
         "       hoplark --report --from FILE [--samples N] [--format text|csv|json] [--wide]\n"
         "Traces TARGET for N rounds (default 10), one round per delay (default \"1 Second\"),\n"
         "waits for the last round's answers and prints every hop. Needs no display.\n"
+        "Names still on their way after the last answers are waited for at most MS\n"
+        "milliseconds (--name-wait, default 2000); hops whose name did not come show the\n"
+        "address, and standard error says how many names did not arrive.\n"
         "--wide adds to text and CSV the statistics over the window in milliseconds with\n"
         "fractions (loss, sent, mean, best, worst, standard deviation, jitter); JSON always\n"
         "has them, with the median, 95th percentile, RFC 3550 jitter and every sample in\n"

@@ -19,6 +19,8 @@ struct ReportOptions {
     qint32 packetSize = 56;   // echo data bytes
     bool ignoreFirstHop = false;
     bool resolveNames = true;
+    // After the last round's answers, how long names still under way are waited for.
+    qint32 nameWaitMs = 2000;
     ReportFormat format = ReportFormat::Text;
     // Text and CSV also give each hop's window statistics to fractions of a millisecond.
     bool wide = false;

@@ -47,8 +47,10 @@ protected:
     void trace(TformMain& form, testing::FakeWindowServices& services, int rounds) {
         form.editDestination->setText(QStringLiteral("127.0.0.3"));
         form.btnTraceClick();
-        // The target lookups run on their own thread; their answer goes on with the start.
+        // The target lookups run on their own thread; their answer goes on with the start, and
+        // the address's name follows.
         EXPECT_TRUE(QTest::qWaitFor([&form] { return !form.session().isStarting(); }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&form] { return !form.session().isNamingTarget(); }, 10000));
         auto& launcher = *services.launcher;
         for (int r = 1; r <= rounds; ++r) {
             if (r > 1) form.tmrTraceTimer();
