@@ -1,6 +1,5 @@
 #include "app/IniDocument.h"
 
-#include <QSet>
 #include <algorithm>
 
 namespace hoplark {
@@ -64,11 +63,42 @@ IniDocument::Line IniDocument::classify(QByteArray raw, bool firstLine) {
     return line;
 }
 
+QByteArray IniDocument::foldedKey(QByteArrayView section, QByteArrayView key) {
+    // No name can hold a line feed: it separates the two without ambiguity.
+    QByteArray folded;
+    folded.reserve(section.size() + key.size() + 1);
+    folded += section;
+    folded += '\n';
+    folded += key;
+    return folded.toLower();
+}
+
+qsizetype IniDocument::linkAfter(qsizetype after, Line line) {
+    const auto added = qsizetype(lines_.size());
+    lines_.push_back(std::move(line));
+    if (after < 0) {
+        next_.push_back(first_);
+        first_ = added;
+    } else {
+        next_.push_back(next_[size_t(after)]);
+        next_[size_t(after)] = added;
+    }
+    if (after == last_) last_ = added;
+    return added;
+}
+
 IniDocument IniDocument::parse(QByteArrayView bytes) {
     IniDocument document;
     qsizetype start = 0;
     bool crlfSeen = false;
     bool lfSeen = false;
+    QByteArray section;  // folded name of the section being read
+    bool inSection = false;
+    bool inFirstBlock = false;  // the first block of lines under that section's name
+    const qsizetype lineCount = bytes.count('\n') + 1;
+    document.lines_.reserve(size_t(lineCount));
+    document.next_.reserve(size_t(lineCount));
+    document.keys_.reserve(lineCount);
     while (start < bytes.size()) {
         qsizetype end = bytes.indexOf('\n', start);
         const bool terminated = end >= 0;
@@ -80,7 +110,24 @@ IniDocument IniDocument::parse(QByteArrayView bytes) {
         if (terminated) (cr ? crlfSeen : lfSeen) = true;
         Line line = classify(text.toByteArray(), start == 0);
         line.crlf = cr;
-        document.lines_.push_back(std::move(line));
+        const Kind kind = line.kind;
+        const QByteArray name = line.name;
+        document.append(std::move(line));
+        const qsizetype at = document.last_;
+        if (kind == Kind::Section) {
+            section = name.toLower();
+            inSection = true;
+            inFirstBlock = !document.sectionEnds_.contains(section);
+            if (inFirstBlock) document.sectionEnds_.insert(section, at);
+        } else if (kind == Kind::Key && inSection) {
+            // The first occurrence wins, also across repeated sections.
+            const QByteArray folded = foldedKey(section, name);
+            if (document.keys_.contains(folded))
+                document.lines_[size_t(at)].shadowed = true;
+            else
+                document.keys_.insert(folded, at);
+            if (inFirstBlock) document.sectionEnds_.insert(section, at);
+        }
         start = end + 1;
     }
     document.crlf_ = crlfSeen && !lfSeen;
@@ -88,44 +135,33 @@ IniDocument IniDocument::parse(QByteArrayView bytes) {
 }
 
 QByteArray IniDocument::serialize() const {
+    qsizetype size = 0;
+    for (const Line& line : lines_)
+        size += line.raw.size() + 2;
     QByteArray out;
-    for (const Line& line : lines_) {
+    out.reserve(size);
+    for (qsizetype i = first_; i >= 0; i = next_[size_t(i)]) {
+        const Line& line = lines_[size_t(i)];
         out += line.raw;
         out += line.crlf ? QByteArrayView("\r\n") : QByteArrayView("\n");
     }
     return out;
 }
 
-qsizetype IniDocument::findKey(QByteArrayView section, QByteArrayView key) const {
-    bool inSection = false;
-    for (qsizetype i = 0; i < qsizetype(lines_.size()); ++i) {
-        const Line& line = lines_[size_t(i)];
-        if (line.kind == Kind::Section) {
-            inSection = sameName(line.name, section);
-        } else if (inSection && line.kind == Kind::Key && sameName(line.name, key)) {
-            return i;
-        }
-    }
-    return -1;
-}
-
 std::optional<QByteArray> IniDocument::value(QByteArrayView section, QByteArrayView key) const {
-    const qsizetype at = findKey(section, key);
-    if (at < 0) return std::nullopt;
-    return lines_[size_t(at)].value;
+    const auto found = keys_.constFind(foldedKey(section, key));
+    if (found == keys_.cend()) return std::nullopt;
+    return lines_[size_t(*found)].value;
 }
 
 QList<std::pair<QByteArray, QByteArray>> IniDocument::entries(QByteArrayView section) const {
     QList<std::pair<QByteArray, QByteArray>> found;
-    QSet<QByteArray> seen;
     bool inSection = false;
-    for (const Line& line : lines_) {
+    for (qsizetype i = first_; i >= 0; i = next_[size_t(i)]) {
+        const Line& line = lines_[size_t(i)];
         if (line.kind == Kind::Section) {
             inSection = sameName(line.name, section);
-        } else if (inSection && line.kind == Kind::Key) {
-            const QByteArray folded = line.name.toLower();
-            if (seen.contains(folded)) continue;
-            seen.insert(folded);
+        } else if (inSection && line.kind == Kind::Key && !line.shadowed) {
             found.emplaceBack(line.name, line.value);
         }
     }
@@ -134,7 +170,8 @@ QList<std::pair<QByteArray, QByteArray>> IniDocument::entries(QByteArrayView sec
 
 QList<QByteArray> IniDocument::values() const {
     QList<QByteArray> all;
-    for (const Line& line : lines_) {
+    for (qsizetype i = first_; i >= 0; i = next_[size_t(i)]) {
+        const Line& line = lines_[size_t(i)];
         if (line.kind == Kind::Key) all << line.value;
     }
     return all;
@@ -153,37 +190,31 @@ bool IniDocument::setValue(QByteArrayView section, QByteArrayView key, QByteArra
 
     header.crlf = crlf_;
     entry.crlf = crlf_;
-    const qsizetype existing = findKey(section, key);
-    if (existing >= 0) {
-        entry.crlf = lines_[size_t(existing)].crlf;
-        lines_[size_t(existing)] = std::move(entry);
+    const QByteArray folded = foldedKey(section, key);
+    if (const auto existing = keys_.constFind(folded); existing != keys_.cend()) {
+        Line& line = lines_[size_t(*existing)];
+        entry.crlf = line.crlf;
+        line = std::move(entry);
         return true;
     }
     // A new key goes after the last key of the section's first block.
-    qsizetype insertAt = -1;
-    bool inSection = false;
-    for (qsizetype i = 0; i < qsizetype(lines_.size()); ++i) {
-        const Line& line = lines_[size_t(i)];
-        if (line.kind == Kind::Section) {
-            if (insertAt >= 0) break;
-            inSection = sameName(line.name, section);
-            if (inSection) insertAt = i + 1;
-        } else if (inSection && line.kind == Kind::Key) {
-            insertAt = i + 1;
-        }
-    }
-    if (insertAt >= 0) {
-        lines_.insert(lines_.begin() + insertAt, std::move(entry));
+    const QByteArray sectionName = section.toByteArray().toLower();
+    if (const auto end = sectionEnds_.find(sectionName); end != sectionEnds_.end()) {
+        const qsizetype at = linkAfter(*end, std::move(entry));
+        *end = at;
+        keys_.insert(folded, at);
         return true;
     }
     // A blank line sets a new section apart from what stands before it.
-    if (!lines_.empty() && !trimmed(lines_.back().raw).isEmpty()) {
+    if (last_ >= 0 && !trimmed(lines_[size_t(last_)].raw).isEmpty()) {
         Line blank;
         blank.crlf = crlf_;
-        lines_.push_back(std::move(blank));
+        append(std::move(blank));
     }
-    lines_.push_back(std::move(header));
-    lines_.push_back(std::move(entry));
+    append(std::move(header));
+    append(std::move(entry));
+    sectionEnds_.insert(sectionName, last_);
+    keys_.insert(folded, last_);
     return true;
 }
 

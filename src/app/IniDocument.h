@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QList>
 #include <optional>
 #include <utility>
@@ -15,6 +16,8 @@ namespace hoplark {
 // repeated sections. Any other line (a comment, garbage, a line holding a NUL byte, keys before
 // the first section) is skipped on reading and written back exactly as it was, so a damaged
 // line never costs the keys around it. Values are bytes: text in any encoding survives.
+// Reading, looking up, setting and writing cost time in proportion to the file: a history of
+// a hundred thousand items is read and written as fast as its bytes.
 class IniDocument {
 public:
     static IniDocument parse(QByteArrayView bytes);
@@ -41,15 +44,29 @@ private:
         QByteArray raw;     // the line without its terminator
         bool crlf = false;  // the line ended in CR LF
         Kind kind = Kind::Other;
-        QByteArray name;   // section or key name, trimmed
-        QByteArray value;  // a key's value, trimmed
+        QByteArray name;        // section or key name, trimmed
+        QByteArray value;       // a key's value, trimmed
+        bool shadowed = false;  // a key the same section named before: never read
     };
 
     static Line classify(QByteArray raw, bool firstLine);
-    // Index of the first key line matching, or -1.
-    qsizetype findKey(QByteArrayView section, QByteArrayView key) const;
+    // The lookup name of a key within its section; names compare without regard to ASCII case.
+    static QByteArray foldedKey(QByteArrayView section, QByteArrayView key);
+    // Adds a line to the store and links it in after `after` (at the end when -1 is the end).
+    qsizetype linkAfter(qsizetype after, Line line);
+    void append(Line line) { linkAfter(last_, std::move(line)); }
 
+    // Lines are stored in the order they came to be and linked in file order, so that a new
+    // key joins its section without moving the lines after it.
     std::vector<Line> lines_;
+    std::vector<qsizetype> next_;  // the index of the line that follows each line, or -1
+    qsizetype first_ = -1;
+    qsizetype last_ = -1;
+    // The first occurrence of each key, by its folded section and key names.
+    QHash<QByteArray, qsizetype> keys_;
+    // For each folded section name, the line a new key of that section goes after: the last key
+    // of the section's first block, or its header when that block holds no key.
+    QHash<QByteArray, qsizetype> sectionEnds_;
     bool crlf_ = false;  // new lines follow the file's line ends
 };
 

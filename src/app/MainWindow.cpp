@@ -345,10 +345,19 @@ void TformMain::showWorkerError(const QString& text) {
                                      [this, shown] { openWorkerErrors_.remove(shown); });
 }
 
-void TformMain::ShowStartupError() {
+void TformMain::ShowStartupError(StartupView view) {
     for (const QString& notice : std::exchange(startupNotices_, {}))
         services_.boxes->showError(this, notice);
     if (!services_.echo || services_.echo->bound()) return;
+    if (view == StartupView::Recording) {
+        icmpErrorDeferred_ = true;
+        return;
+    }
+    services_.boxes->showStartupError(this, QString::fromStdString(services_.echo->startupError()));
+}
+
+void TformMain::showDeferredIcmpError() {
+    if (!std::exchange(icmpErrorDeferred_, false)) return;
     services_.boxes->showStartupError(this, QString::fromStdString(services_.echo->startupError()));
 }
 
@@ -464,11 +473,13 @@ void TformMain::btnTraceClick() {
         session_->StopTrace();
         return;
     }
+    showDeferredIcmpError();
     session_->setIgnoreFirstHop(IgnoreFirstHop);
     guarded([this] { session_->StartTrace(editDestination->text()); });
 }
 
 void TformMain::RestartTrace1Click() {
+    showDeferredIcmpError();
     session_->setIgnoreFirstHop(IgnoreFirstHop);
     guarded([this] { session_->RestartTrace(); });
 }

@@ -69,9 +69,13 @@ public:
     // box.
     void FormDestroy();
 
+    // What the window is started to show: a new trace, or a recording given on the command line.
+    enum class StartupView { Trace, Recording };
+
     // Tells the user once, at start-up, what of the settings file could not be used, and that
     // no ICMP socket could be opened. Tracing still starts; every probe then ends unanswered.
-    void ShowStartupError();
+    // A recording needs no probe: the ICMP message then waits until the user starts a trace.
+    void ShowStartupError(StartupView view = StartupView::Trace);
 
     // The popup menu attached to the Trace button: pmenuRestart after a stop, otherwise none.
     QMenu* btnTracePopupMenu() const {
@@ -195,6 +199,8 @@ private:
     // Runs a handler and shows a failure it raises in the error box.
     void guarded(const std::function<void()>& action);
     void showError(const QString& message);
+    // The ICMP failure held back while a recording was shown, once, before the first trace.
+    void showDeferredIcmpError();
     void showWorkerError(const QString& text);
     void setBusyAnimation(bool visible, bool playing);
     void setTracingControls(bool tracing);
@@ -220,6 +226,8 @@ private:
     bool destroyed_ = false;
     // What the settings file held that the user must hear about once the window shows.
     QStringList startupNotices_;
+    // The ICMP socket's start-up failure, not yet shown because a recording was opened instead.
+    bool icmpErrorDeferred_ = false;
     bool settingsReadFailed_ = false;
 };
 

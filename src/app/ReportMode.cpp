@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <QEventLoop>
+#include <QLocale>
 #include <memory>
 
+#include "app/BoundedNameService.h"
 #include "app/ReportOptions.h"
 #include "app/ShutdownSignals.h"
 #include "export/ReportFormatter.h"
@@ -78,6 +80,8 @@ int reportFromRecording(const ReportOptions& options, std::FILE* out, std::FILE*
 int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& echo,
               std::FILE* out, std::FILE* err) {
     const ReportArguments parsed = ParseReportArguments(arguments);
+    for (const QString& warning : parsed.warnings)
+        printLine(err, warning);
     if (parsed.options.showHelp) {
         std::fputs(qPrintable(ReportUsageText()), out);
         return 0;
@@ -97,8 +101,10 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
     echo->setPacketSize(options.packetSize);
 
     std::shared_ptr<NameService> names;
+    std::shared_ptr<BoundedNameService> boundedNames;
     if (options.resolveNames) {
-        names = std::make_shared<SystemNameService>();
+        boundedNames = std::make_shared<BoundedNameService>(std::make_shared<SystemNameService>());
+        names = boundedNames;
     } else {
         names = std::make_shared<ForwardOnlyNameService>();
     }
@@ -152,11 +158,27 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
     // Checked at once on every change (they come with every probe), but the loop ends only
     // after the handler that made the change has finished.
     auto finishWhenDone = [&] {
-        if (!session.isStarting() && !session.isTracing() && session.pendingQueries() == 0)
+        if (!session.isStarting() && !session.isTracing() && session.pendingQueries() == 0 &&
+            !session.isNamingTarget())
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     };
     QObject::connect(&session, &TraceSession::tracingChanged, &loop, finishWhenDone);
     QObject::connect(&session, &TraceSession::queryingTextChanged, &loop, finishWhenDone);
+    QObject::connect(&session, &TraceSession::targetNamingChanged, &loop, finishWhenDone);
+    // Once the last round is launched, names are waited for only a short while after the last
+    // answer: a resolver that never answers must not hold the table back by its own time-out.
+    if (boundedNames) {
+        const std::shared_ptr<WorkerChannel> workers = session.channel();
+        const std::chrono::milliseconds bound(options.nameWaitMs);
+        QObject::connect(
+            &session, &TraceSession::tracingChanged, &loop,
+            [boundedNames, workers, bound](bool tracing) {
+                if (tracing) return;
+                boundedNames->limitWait(
+                    [workers](int lookups) { return workers->workerCount() <= size_t(lookups); },
+                    bound);
+            });
+    }
     QObject::connect(&session, &TraceSession::errorRaised, &loop, [&](const QString& message) {
         failure = message;
         loop.quit();
@@ -190,6 +212,15 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
     if (!failure.isEmpty()) {
         printLine(err, errorBoxText(failure));
         return 1;
+    }
+
+    if (const int missing = boundedNames ? boundedNames->namesGivenUp() : 0; missing > 0) {
+        printLine(err, QStringLiteral("hoplark: %1 %2 did not arrive within %3 s; %4 the address")
+                           .arg(missing)
+                           .arg(missing == 1 ? QStringLiteral("name") : QStringLiteral("names"))
+                           .arg(QLocale().toString(options.nameWaitMs / 1000.0))
+                           .arg(missing == 1 ? QStringLiteral("its hop shows")
+                                             : QStringLiteral("their hops show")));
     }
 
     session.setObserver(nullptr);

@@ -5,6 +5,7 @@
 #include "trace/DelayText.h"
 #include "trace/HoplarkError.h"
 #include "trace/IntegerText.h"
+#include "trace/TraceSession.h"
 
 namespace hoplark {
 
@@ -24,6 +25,18 @@ bool readNumber(const QString& option, const QString& text, qint32 minimum, qint
     }
     value = *number;
     return true;
+}
+
+// "10 ms" reads as ten minutes; a report would sit silent for hours before its header said so.
+QString millisecondsAsMinutesWarning(const QString& delayText, qint32 delayMs) {
+    const QChar separator = QLocale().decimalPoint().front();
+    QString minutes = QString::number(delayMs / 60000.0, 'g', 15);
+    minutes.replace(u'.', separator);
+    const QString unit = delayMs == 60000 ? QStringLiteral("Minute") : QStringLiteral("Minutes");
+    return QStringLiteral(
+               "--delay \"%1\" reads as %2 %3 (M is minutes; the shortest delay is %4 s)")
+        .arg(delayText, minutes, unit,
+             QLocale().toString(TraceSession::MinimumRoundIntervalMs / 1000.0));
 }
 
 }  // namespace
@@ -62,6 +75,9 @@ ReportArguments ParseReportArguments(const QStringList& arguments) {
             if (error.isEmpty()) readNumber(argument, text, 0, 65507, options.packetSize, error);
         } else if (argument == QLatin1String("--ignore-first-hop")) {
             options.ignoreFirstHop = true;
+        } else if (argument == QLatin1String("--name-wait")) {
+            const QString text = value();
+            if (error.isEmpty()) readNumber(argument, text, 0, 600000, options.nameWaitMs, error);
         } else if (argument == QLatin1String("--no-dns") || argument == QLatin1String("-n")) {
             options.resolveNames = false;
         } else if (argument == QLatin1String("--format") || argument == QLatin1String("-f")) {
@@ -107,8 +123,15 @@ ReportArguments ParseReportArguments(const QStringList& arguments) {
     }
     try {
         options.delayMs = GetDelayMs(options.delayText, QLocale().decimalPoint().front());
+        if (DelayUnitLooksLikeMilliseconds(options.delayText))
+            result.warnings.append(
+                millisecondsAsMinutesWarning(options.delayText, options.delayMs));
     } catch (const HoplarkError& failure) {
-        error = QStringLiteral("--delay: %1").arg(errorBoxText(failure.message()));
+        const QString half = QStringLiteral("0") + QLocale().decimalPoint() + u'5';
+        error = QStringLiteral(
+                    "--delay: %1 A delay reads like \"%2\", \"%2 Seconds\" or "
+                    "\"2 Minutes\".")
+                    .arg(errorBoxText(failure.message()), half);
     }
     return result;
 }
@@ -118,10 +141,13 @@ QString ReportUsageText() {
         "Usage: hoplark --report TARGET [--count N] [--delay TEXT] [--samples N] [--timeout MS]\n"
         "                [--packet-size N] [--ignore-first-hop] [--no-dns] "
         "[--format text|csv|json] [--wide]\n"
-        "                [--record FILE]\n"
+        "                [--name-wait MS] [--record FILE]\n"
         "       hoplark --report --from FILE [--samples N] [--format text|csv|json] [--wide]\n"
         "Traces TARGET for N rounds (default 10), one round per delay (default \"1 Second\"),\n"
         "waits for the last round's answers and prints every hop. Needs no display.\n"
+        "Names still on their way after the last answers are waited for at most MS\n"
+        "milliseconds (--name-wait, default 2000); hops whose name did not come show the\n"
+        "address, and standard error says how many names did not arrive.\n"
         "--wide adds to text and CSV the statistics over the window in milliseconds with\n"
         "fractions (loss, sent, mean, best, worst, standard deviation, jitter); JSON always\n"
         "has them, with the median, 95th percentile, RFC 3550 jitter and every sample in\n"

@@ -18,6 +18,8 @@ struct ReportOptions {
     qint32 packetSize = 56;   // echo data bytes
     bool ignoreFirstHop = false;
     bool resolveNames = true;
+    // After the last round's answers, how long names still under way are waited for.
+    qint32 nameWaitMs = 2000;
     ReportFormat format = ReportFormat::Text;
     // Text and CSV also give each hop's window statistics to fractions of a millisecond.
     bool wide = false;
@@ -32,6 +34,9 @@ struct ReportOptions {
 struct ReportArguments {
     ReportOptions options;
     QString error;  // empty when the arguments are good
+    // Lines to print on standard error before anything else happens, such as a delay whose
+    // unit is read differently from what it looks like.
+    QStringList warnings;
 };
 
 // Reads the arguments that follow --report. Numbers follow the program's integer text rule.

@@ -43,7 +43,8 @@ int runWindow(int argc, char** argv, const QString& settingsOverride, const QStr
         QCoreApplication::quit();
     });
     formMain.show();
-    formMain.ShowStartupError();
+    formMain.ShowStartupError(recordingPath.isEmpty() ? hoplark::TformMain::StartupView::Trace
+                                                      : hoplark::TformMain::StartupView::Recording);
     if (!recordingPath.isEmpty() && !shutdown.caught())
         formMain.recordingMenu().openRecording(recordingPath);
     // A signal that came while a start-up box was open has closed the window already.

@@ -42,8 +42,12 @@ struct RecordingBatch {
     std::vector<RecordedRound> rounds;
     std::vector<RecordedProbe> probes;
     std::vector<RecordedName> names;
+    // The target's reverse name, when it arrived after the header was written; else empty.
+    QString targetHostName;
 
-    bool empty() const { return rounds.empty() && probes.empty() && names.empty(); }
+    bool empty() const {
+        return rounds.empty() && probes.empty() && names.empty() && targetHostName.isEmpty();
+    }
 };
 
 }  // namespace hoplark

@@ -146,6 +146,11 @@ void RecordingWriter::write(const RecordingBatch& batch) {
             insertName_->bind(5, name.learntUtcUs);
             insertName_->run();
         }
+        if (!batch.targetHostName.isEmpty()) {
+            SqliteStatement named(*db_, "UPDATE trace SET host_name = ? WHERE id = 1");
+            named.bind(1, batch.targetHostName);
+            named.run();
+        }
         db_->exec("COMMIT");
     } catch (...) {
         // The rolled-back responders are not in the file any more.

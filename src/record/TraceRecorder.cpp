@@ -81,6 +81,11 @@ void TraceRecorder::traceStarted(const QString& typed, const QString& address,
     emit recordingStarted(path_);
 }
 
+void TraceRecorder::targetNamed(const QString& hostName) {
+    if (!writer_) return;
+    batch_.targetHostName = hostName;
+}
+
 void TraceRecorder::roundStarted(qint32 round, qint64 startedUtcUs) {
     if (!writer_) return;
     flush();

@@ -45,6 +45,7 @@ public:
     // TraceObserver
     void traceStarted(const QString& typed, const QString& address, const QString& hostName,
                       qint64 startedUtcUs) override;
+    void targetNamed(const QString& hostName) override;
     void roundStarted(qint32 round, qint64 startedUtcUs) override;
     void probeMerged(const THostInfo& result) override;
     void nameLearnt(qint32 hop, const QString& address, const QString& name) override;

@@ -163,6 +163,18 @@ qint32 GetDelayMs(const QString& text, QChar decimalSeparator) {
     return ms == 0 ? 15000 : ms;
 }
 
+bool DelayUnitLooksLikeMilliseconds(const QString& text) {
+    const QString stripped = text.trimmed();
+    const qsizetype space = stripped.indexOf(u' ');
+    if (space < 0) return false;
+    const QString unit = stripped.mid(space + 1).section(u' ', 0, 0).toLower();
+    if (!unit.startsWith(u'm')) return false;
+    const QString minutes = QStringLiteral("minutes");
+    const bool formOfMinutes = minutes.startsWith(unit) || unit == QLatin1String("mins") ||
+                               unit == QLatin1String("min.") || unit == QLatin1String("mins.");
+    return !formOfMinutes;
+}
+
 QString FormatDelay(qint32 ms, QChar decimalSeparator) {
     auto asText = [decimalSeparator](double value) {
         QString text = QString::number(value, 'g', 15);

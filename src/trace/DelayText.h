@@ -12,6 +12,11 @@ namespace hoplark {
 // Throws HoplarkError with the user-facing message when the text cannot be converted.
 qint32 GetDelayMs(const QString& text, QChar decimalSeparator);
 
+// The unit word of a delay text (what follows its first space, up to the next space) begins
+// with M but is no form of "minutes": "10 ms" or "5 msec" is meant as milliseconds and reads
+// as minutes, which only a warning makes visible before the wait.
+bool DelayUnitLooksLikeMilliseconds(const QString& text);
+
 // Milliseconds back to the canonical delay text ("1 Second", "2.5 Seconds", "2 Minutes",
 // "3 Hours").
 QString FormatDelay(qint32 ms, QChar decimalSeparator);

@@ -29,19 +29,30 @@ TargetResolver::~TargetResolver() {
 }
 
 void TargetResolver::resolve(QObject* receiver, quint64 request, const std::string& text) {
+    run(receiver, [request, text](NameService& names) {
+        return new TargetResolvedEvent(request, resolveNow(names, text));
+    });
+}
+
+void TargetResolver::lookUpName(QObject* receiver, quint64 request, quint32 address) {
+    run(receiver, [request, address](NameService& names) {
+        const std::optional<std::string> name = names.LookupAddress(address);
+        return new TargetNamedEvent(request, name ? QString::fromStdString(*name) : QString());
+    });
+}
+
+void TargetResolver::run(QObject* receiver, std::function<QEvent*(NameService&)> lookup) {
     {
         std::lock_guard lock(shared_->lock);
         shared_->receiver = receiver;
         ++shared_->running;
     }
-    std::thread([shared = shared_, names = names_, request, text] {
-        TargetResolution resolution = resolveNow(*names, text);
+    std::thread([shared = shared_, names = names_, lookup = std::move(lookup)] {
+        std::unique_ptr<QEvent> answer(lookup(*names));
         std::lock_guard lock(shared->lock);
         // Posting under the lock keeps the resolver from going away meanwhile.
-        if (shared->receiver != nullptr) {
-            QCoreApplication::postEvent(shared->receiver,
-                                        new TargetResolvedEvent(request, std::move(resolution)));
-        }
+        if (shared->receiver != nullptr)
+            QCoreApplication::postEvent(shared->receiver, answer.release());
         --shared->running;
         shared->idle.notify_all();
     }).detach();
@@ -57,9 +68,8 @@ TargetResolution TargetResolver::resolveNow(NameService& names, const std::strin
             resolution.hostName = QString::fromStdString(host->officialName);
         }
     } else {
+        // Probing needs no name: the reverse lookup runs beside the trace (lookUpName).
         resolution.address = resolution.typedAddress;
-        const std::optional<std::string> name = names.LookupAddress(resolution.typedAddress);
-        if (name) resolution.hostName = QString::fromStdString(*name);
     }
     return resolution;
 }

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -16,7 +17,8 @@ struct TargetResolution {
     quint32 typedAddress = NoAddress;
     // The address to probe; NoAddress when the name could not be found.
     quint32 address = NoAddress;
-    // The target's official name (forward lookup) or reverse name; empty when none.
+    // The target's official name when a name was typed; empty for a typed address, whose
+    // reverse name is looked up beside the trace (lookUpName), never before its first round.
     QString hostName;
 
     bool found() const { return address != NoAddress; }
@@ -38,6 +40,22 @@ private:
     TargetResolution resolution_;
 };
 
+// The reverse name of a traced address, posted when it arrives; empty when there is none.
+class TargetNamedEvent : public QEvent {
+public:
+    static constexpr QEvent::Type Type = static_cast<QEvent::Type>(1033);
+
+    TargetNamedEvent(quint64 request, QString name)
+        : QEvent(Type), request_(request), name_(std::move(name)) {}
+
+    quint64 request() const { return request_; }
+    const QString& name() const { return name_; }
+
+private:
+    quint64 request_;
+    QString name_;
+};
+
 // Runs the forward and reverse lookups of a trace start on a thread of their own, so that a
 // resolver that does not answer never holds up the thread that asked, and posts the outcome
 // back as a TargetResolvedEvent. A lookup cannot be interrupted: one whose receiver has gone
@@ -56,11 +74,18 @@ public:
     // Starts looking `text` up; the answer goes to `receiver` (on the receiver's thread).
     void resolve(QObject* receiver, quint64 request, const std::string& text);
 
+    // Starts looking up the reverse name of `address`; the answer goes to `receiver` as a
+    // TargetNamedEvent.
+    void lookUpName(QObject* receiver, quint64 request, quint32 address);
+
     // The lookups themselves, on the calling thread.
     static TargetResolution resolveNow(NameService& names, const std::string& text);
 
 private:
     struct Shared;
+    // Runs `lookup` on a thread of its own and posts the event it makes to `receiver`.
+    void run(QObject* receiver, std::function<QEvent*(NameService&)> lookup);
+
     std::shared_ptr<NameService> names_;
     bool borrowed_;
     std::shared_ptr<Shared> shared_;

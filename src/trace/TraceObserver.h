@@ -17,6 +17,8 @@ public:
     // the host name (possibly empty), and when it began.
     virtual void traceStarted(const QString& typed, const QString& address, const QString& hostName,
                               qint64 startedUtcUs) = 0;
+    // The reverse name of a target typed as an address arrived after the trace had started.
+    virtual void targetNamed(const QString& hostName) = 0;
     // Round `round` (1-based) is being launched; everything before it belongs to earlier rounds.
     virtual void roundStarted(qint32 round, qint64 startedUtcUs) = 0;
     // A worker result of the current trace, before it is merged (also when it is discarded).

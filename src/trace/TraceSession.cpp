@@ -99,6 +99,7 @@ void TraceSession::StartTrace(const QString& destination) {
     emit refreshRequested();
 
     setAnimation(true, true);
+    setNamingTarget(false);
     // A lookup of an earlier start that is still under way is answered into nothing.
     ++startRequest_;
     startDestination_ = destination;
@@ -167,7 +168,28 @@ void TraceSession::OnTargetResolved(const TargetResolvedEvent& event) {
     setStarting(false);
     emit tracingChanged(true);
     emit legendRequested();
+    // A typed address is probed at once; its name follows into the header when it comes.
+    if (resolution.typedAddress != NoAddress) {
+        setNamingTarget(true);
+        resolver_.lookUpName(this, currentTrace_, resolution.address);
+    }
     onRoundTimer();
+}
+
+void TraceSession::OnTargetNamed(const TargetNamedEvent& event) {
+    if (!namingTarget_ || event.request() != currentTrace_) return;  // an earlier trace's
+    if (!event.name().isEmpty()) {
+        state_.HostName = event.name();
+        emit targetResolved(state_.TargetAddress, state_.HostName);
+        if (observer_) observer_->targetNamed(state_.HostName);
+    }
+    setNamingTarget(false);
+}
+
+void TraceSession::setNamingTarget(bool naming) {
+    if (naming == namingTarget_) return;
+    namingTarget_ = naming;
+    emit targetNamingChanged(naming);
 }
 
 void TraceSession::setStarting(bool starting) {
@@ -212,6 +234,7 @@ void TraceSession::LoadReplay(TraceState state) {
     // A start still waiting for its lookup is dropped: its answer finds no start waiting.
     ++startRequest_;
     setStarting(false);
+    setNamingTarget(false);
     StopAllThreads();
     roundTimer_.stop();
     // Whatever the last live trace's workers still post is dropped by the new id.
@@ -449,6 +472,10 @@ void TraceSession::StopAllThreads() {
 bool TraceSession::event(QEvent* event) {
     if (event->type() == TargetResolvedEvent::Type) {
         OnTargetResolved(static_cast<const TargetResolvedEvent&>(*event));
+        return true;
+    }
+    if (event->type() == TargetNamedEvent::Type) {
+        OnTargetNamed(static_cast<const TargetNamedEvent&>(*event));
         return true;
     }
     if (!WorkerEvent::isWorkerMessage(event)) return QObject::event(event);

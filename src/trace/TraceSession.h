@@ -78,8 +78,10 @@ public:
     // --- User actions ---
     // Starts a new trace to `destination` as typed: clears the table and looks the target up
     // off this thread ("Resolving..." meanwhile, isStarting() true). When the answer arrives
-    // the target is shown, recorded and the first round launched at once. A start that fails
-    // ("Host name or IP Address required.", "Host: x could not be found!") emits startFailed
+    // the target is shown, recorded and the first round launched at once. A typed address needs
+    // no lookup before its first round: its reverse name is looked up beside the trace
+    // (isNamingTarget()) and reaches the header and the recording when it comes. A start that
+    // fails ("Host name or IP Address required.", "Host: x could not be found!") emits startFailed
     // after undoing its visible changes, leaving the session not tracing with an empty table;
     // text that can be refused without a lookup fails before this returns. A delay error of
     // the first round stops the trace and emits errorRaised (the restart stays available).
@@ -130,6 +132,8 @@ public:
     bool isTracing() const { return Tracing; }
     // A start is waiting for its target lookups.
     bool isStarting() const { return starting_; }
+    // The reverse name of a target typed as an address is still being looked up.
+    bool isNamingTarget() const { return namingTarget_; }
     quint32 targetIP() const { return TargetIP; }
     qint32 pendingQueries() const;
     TraceId currentTrace() const { return currentTrace_; }
@@ -163,6 +167,8 @@ signals:
     void restartAvailableChanged(bool available);
     // The target was resolved: plain dotted address and host name (possibly empty).
     void targetResolved(const QString& address, const QString& hostName);
+    // The target's reverse name began or ended being looked up (whether a name came or not).
+    void targetNamingChanged(bool naming);
     // A start began waiting for its lookups (true) or stopped waiting (false: it went on,
     // failed or was cancelled). The trace button reads "&Stop" while it waits.
     void startingChanged(bool starting);
@@ -201,6 +207,8 @@ private:
 
     void failStart(const QString& message);
     void OnTargetResolved(const TargetResolvedEvent& event);
+    void OnTargetNamed(const TargetNamedEvent& event);
+    void setNamingTarget(bool naming);
     void setStarting(bool starting);
     void armRoundTimer(qint64 launchStartedMs);
     void updateRowCount();
@@ -239,6 +247,8 @@ private:
     bool starting_ = false;
     quint64 startRequest_ = 0;
     QString startDestination_;
+    // The target's reverse name is on its way; its answer carries the trace id it was asked for.
+    bool namingTarget_ = false;
 
     QTimer roundTimer_;
     QTimer overdueTimer_;

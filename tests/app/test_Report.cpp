@@ -59,6 +59,31 @@ TEST(ReportArguments, RefusesBadArguments) {
     EXPECT_TRUE(ParseReportArguments({"--help"}).options.showHelp);
 }
 
+TEST(ReportArguments, ExplainsDelaysThatReadOtherwiseThanTheyLook) {
+    // The window's syntax stays: M is minutes, however the rest of the unit is spelt.
+    const ReportArguments milliseconds = ParseReportArguments({"--delay", "10 ms", "t"});
+    ASSERT_TRUE(milliseconds.error.isEmpty()) << milliseconds.error.toStdString();
+    EXPECT_EQ(milliseconds.options.delayMs, 600000);
+    EXPECT_EQ(milliseconds.warnings,
+              QStringList{"--delay \"10 ms\" reads as 10 Minutes (M is minutes; the shortest "
+                          "delay is 0.2 s)"});
+    EXPECT_EQ(ParseReportArguments({"--delay", "1 msec", "t"}).warnings,
+              QStringList{"--delay \"1 msec\" reads as 1 Minute (M is minutes; the shortest "
+                          "delay is 0.2 s)"});
+
+    for (const char* meant : {"10 Minutes", "2 min", "0.5", "1 Second"})
+        EXPECT_TRUE(ParseReportArguments({"--delay", meant, "t"}).warnings.isEmpty()) << meant;
+
+    // Text that is no delay at all is refused with the forms that are.
+    for (const char* refused : {"500ms", "0.5s", "abc Seconds"}) {
+        const QString error = ParseReportArguments({"--delay", refused, "t"}).error;
+        EXPECT_TRUE(error.startsWith(QStringLiteral("--delay: '"))) << error;
+        EXPECT_TRUE(error.contains(
+            QStringLiteral("A delay reads like \"0.5\", \"0.5 Seconds\" or \"2 Minutes\".")))
+            << error;
+    }
+}
+
 // A small trace: hop 1 answered twice, hop 2 never, hop 3 is the target with one loss, and a
 // fourth record that the grid would not show.
 TraceState sampleTrace() {

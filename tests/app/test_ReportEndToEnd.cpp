@@ -185,6 +185,38 @@ TEST_F(ReportEndToEnd, SilentHopsAndUnreachableEndsAreShown) {
     EXPECT_EQ(marker["name"].toString(), "Destination Address Unreachable");
 }
 
+TEST_F(ReportEndToEnd, NamesThatNeverComeHoldTheTableBackOnlyByTheBound) {
+    HOPLARK_REQUIRE_NETNS();
+    // Only the first router has a name (from the hosts file); every other lookup goes to a name
+    // server that never answers, whose own time-out (5 s, twice) is far beyond the bound.
+    test::NetnsChain chain({.routers = 3,
+                            .silentRouters = {},
+                            .pingGroupOpen = false,
+                            .delayedHostMs = 0,
+                            .hostNames = {{"10.99.0.2", "router1.chain"}},
+                            .silentResolver = true});
+    const QString target = QString::fromStdString(chain.targetAddress());
+    const ProgramRun run = report(
+        chain, {target, QStringLiteral("--count"), QStringLiteral("1"), QStringLiteral("--format"),
+                QStringLiteral("json"), QStringLiteral("--name-wait"), QStringLiteral("500")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const QJsonObject root = json(run);
+    EXPECT_EQ(root["address"].toString(), target);
+    EXPECT_EQ(root["host_name"].toString(), "");
+    const QJsonArray hops = root["hops"].toArray();
+    ASSERT_EQ(hops.size(), 4);
+    for (int k = 0; k < 4; ++k) {
+        const QJsonObject hop = hops[k].toObject();
+        EXPECT_EQ(hop["ip"].toString(), QStringLiteral("10.99.%1.2").arg(k));
+        EXPECT_EQ(hop["name"].toString(), k == 0 ? QStringLiteral("router1.chain") : QString());
+        EXPECT_EQ(hop["lost"].toInt(), 0);
+    }
+    // Cut off by the bound, not given up by the resolver: the report says so.
+    EXPECT_TRUE(run.err.contains(QStringLiteral(
+        "hoplark: 3 names did not arrive within 0.5 s; their hops show the address")))
+        << run.err;
+}
+
 TEST_F(ReportEndToEnd, NoDnsLooksNothingUpAndTextAndCsvPrint) {
     HOPLARK_REQUIRE_NETNS();
     test::NetnsChain chain({.routers = 2,
@@ -320,6 +352,30 @@ TEST_F(ReportEndToEnd, ExitStatusTellsArgumentAndTargetFailures) {
     EXPECT_TRUE(pasted.err.contains(QStringLiteral("could not be found!"))) << pasted.err;
     EXPECT_TRUE(pasted.err.contains(QStringLiteral("control character"))) << pasted.err;
     EXPECT_TRUE(pasted.out.isEmpty()) << pasted.out;
+}
+
+TEST_F(ReportEndToEnd, ExplainsAMinuteDelayBeforeWaitingForIt) {
+    // Ten minutes between two rounds: the warning must come before the wait, not after it.
+    QProcess process;
+    process.setReadChannel(QProcess::StandardError);
+    process.start(
+        QStringLiteral(HOPLARK_BINARY_DIR "/hoplark"),
+        {QStringLiteral("--report"), QStringLiteral("127.0.0.1"), QStringLiteral("--count"),
+         QStringLiteral("2"), QStringLiteral("--delay"), QStringLiteral("10 ms")});
+    const QString expected = QStringLiteral(
+        "--delay \"10 ms\" reads as 10 Minutes (M is minutes; the shortest delay is 0.2 s)\n");
+    QString err;
+    while (!err.contains(expected) && process.waitForReadyRead(60000))
+        err += QString::fromUtf8(process.readAllStandardError());
+    process.kill();
+    process.waitForFinished();
+    EXPECT_TRUE(err.contains(expected)) << err;
+
+    const ProgramRun refused = runProgram(QStringLiteral(HOPLARK_BINARY_DIR "/hoplark"),
+                                          {QStringLiteral("--report"), QStringLiteral("127.0.0.1"),
+                                           QStringLiteral("--delay"), QStringLiteral("500ms")});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("\"0.5 Seconds\""))) << refused.err;
 }
 
 TEST_F(ReportEndToEnd, RunsOnLoopbackWithoutADisplay) {

@@ -149,6 +149,59 @@ TEST(SettingsFileItems, ReadsOnlyTheItemsThatExistWhateverTheCount) {
     EXPECT_EQ(file.ReadStringList("History", "Item", -5), QStringList());
 }
 
+// A history as long as any user could gather, between keys and comments of other programs and
+// hand edits: every item comes back, every other line stays where it was, byte for byte.
+TEST(SettingsFileItems, AHundredThousandItemsRoundTripAmongForeignLines) {
+    constexpr int itemCount = 100000;
+    const auto fileWith = [](const QStringList& items, const QByteArray& added) {
+        QByteArray bytes = "; kept by hand\n[Other]\nForeign=1\n\n[History]\nCount="_ba +
+                           QByteArray::number(items.size()) + '\n';
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            bytes += "Item" + QByteArray::number(i) + '=' + items[i].toUtf8() + '\n';
+            if (i % 1000 == 0)
+                bytes +=
+                    "; note " + QByteArray::number(i) + "\nTheirs" + QByteArray::number(i) + "=x\n";
+        }
+        bytes += added;
+        bytes += "; after the items\n\n[Later]\nTheirsToo=y\n[History]\nItem0=shadowed\n";
+        return bytes;
+    };
+    QStringList items;
+    for (int i = 0; i < itemCount; ++i)
+        items << QStringLiteral("host%1.example").arg(i);
+
+    testing::TempSettings settings;
+    writeBytes(settings.path(), fileWith(items, {}));
+    QStringList reversed(items.rbegin(), items.rend());
+    {
+        SettingsFile file(settings.path());
+        ASSERT_FALSE(file.readFailed());
+        EXPECT_EQ(file.ReadInteger("History", "Count", 0), itemCount);
+        ASSERT_EQ(file.ReadStringList("History", "Item", itemCount), items);
+        EXPECT_EQ(file.ReadString("Other", "Foreign", {}), "1");
+        EXPECT_EQ(file.ReadString("history", "theirs99000", {}), "x");
+        // Written back in another order, as a sort does, with two items more.
+        for (int i = 0; i < itemCount; ++i)
+            ASSERT_TRUE(file.WriteString("History", QStringLiteral("Item%1").arg(i), reversed[i]));
+        ASSERT_TRUE(file.WriteString("History", QStringLiteral("Item%1").arg(itemCount), "new1"));
+        ASSERT_TRUE(
+            file.WriteString("History", QStringLiteral("Item%1").arg(itemCount + 1), "new2"));
+        file.WriteInteger("History", "Count", itemCount + 2);
+        file.WriteString("Later", "Mine", "z");
+        file.commit();
+    }
+    // The new items follow the last key of the first [History] block, in the order written.
+    QStringList expectedItems = reversed;
+    expectedItems << "new1"
+                  << "new2";
+    QByteArray expected = fileWith(reversed, "Item100000=new1\nItem100001=new2\n")
+                              .replace("Count=100000", "Count=100002")
+                              .replace("TheirsToo=y\n", "TheirsToo=y\nMine=z\n");
+    EXPECT_TRUE(readBytes(settings.path()) == expected);
+    const SettingsFile again(settings.path());
+    EXPECT_EQ(again.ReadStringList("History", "Item", itemCount + 2), expectedItems);
+}
+
 struct LinkedSettings {
     QTemporaryDir repository;  // where the real file lives
     QTemporaryDir home;        // where the program looks, through a link

@@ -15,6 +15,7 @@
 #include "app/MainWindow.h"
 #include "app/RecordingMenu.h"
 #include "app/WindowFakes.h"
+#include "probe/EchoService.h"
 #include "support/QtPrinters.h"
 #include "support/TempSettings.h"
 #include "trace/HoplarkError.h"
@@ -46,8 +47,10 @@ protected:
     void trace(TformMain& form, testing::FakeWindowServices& services, int rounds) {
         form.editDestination->setText(QStringLiteral("127.0.0.3"));
         form.btnTraceClick();
-        // The target lookups run on their own thread; their answer goes on with the start.
+        // The target lookups run on their own thread; their answer goes on with the start, and
+        // the address's name follows.
         EXPECT_TRUE(QTest::qWaitFor([&form] { return !form.session().isStarting(); }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&form] { return !form.session().isNamingTarget(); }, 10000));
         auto& launcher = *services.launcher;
         for (int r = 1; r <= rounds; ++r) {
             if (r > 1) form.tmrTraceTimer();
@@ -141,6 +144,40 @@ TEST_F(WindowRecording, EveryTraceIsRecordedAndReopensAsIfJustTraced) {
     EXPECT_EQ(form.StatusPanel2->toolTip(), tip);
     // Reopening wrote nothing new.
     EXPECT_EQ(recordings().size(), 1);
+}
+
+TEST_F(WindowRecording, ARecordingIsShownWithoutIcmpUntilATraceIsStarted) {
+    trace(form, fakes, 3);
+    const QStringList files = recordings();
+    ASSERT_EQ(files.size(), 1);
+
+    // A machine where no ICMP socket can be opened, started to show that recording.
+    EchoService::BindOptions nothing;
+    nothing.allowDatagram = false;
+    nothing.allowRaw = false;
+    testing::TempSettings otherSettings;
+    testing::FakeWindowServices other;
+    other.names->reverse[InetAddr("127.0.0.3")] = "target.hoplark.test";
+    WindowServices services = other.services();
+    services.echo = std::make_shared<EchoService>(nothing);
+    TformMain viewer(otherSettings.path(), services);
+    viewer.ShowStartupError(TformMain::StartupView::Recording);
+    viewer.recordingMenu().openRecording(QDir(home.recordings()).filePath(files.front()));
+    ASSERT_TRUE(openedInTime(viewer));
+    EXPECT_TRUE(other.boxes->startupErrors.isEmpty());
+    EXPECT_TRUE(other.boxes->errors.isEmpty());
+    EXPECT_TRUE(viewer.session().isReplay());
+
+    // Probing is what needs the socket: the first start says what is missing, once.
+    viewer.editDestination->setText(QStringLiteral("127.0.0.3"));
+    viewer.btnTraceClick();
+    EXPECT_EQ(other.boxes->startupErrors, QStringList({EchoService::StartupFailureText}));
+    EXPECT_TRUE(QTest::qWaitFor([&viewer] { return !viewer.session().isStarting(); }, 10000));
+    viewer.btnTraceClick();  // stop
+    viewer.btnTraceClick();  // and start again
+    EXPECT_TRUE(QTest::qWaitFor([&viewer] { return !viewer.session().isStarting(); }, 10000));
+    EXPECT_EQ(other.boxes->startupErrors.size(), 1);
+    viewer.btnTraceClick();
 }
 
 TEST_F(WindowRecording, DamagedFileGetsAClearErrorAndTheTableStays) {

@@ -35,7 +35,8 @@ d=open(sys.argv[1],"rb").read(24); print(*struct.unpack(">II", d[16:24]))' "$roo
         fi
     fi
 done
-need share/man/man1/hoplark.1
+need share/man/man1/hoplark.1.gz
+need share/doc/hoplark/copyright
 need share/doc/hoplark/help/index.html
 need share/doc/hoplark/help/permissions.html
 [ -x "$root/bin/hoplark" ] || { echo "bin/hoplark is not executable" >&2; failed=1; }
@@ -49,7 +50,7 @@ desktop-file-validate "$root/share/applications/$id.desktop"
 appstreamcli validate --no-net "$root/share/metainfo/$id.metainfo.xml"
 # The man page renders without groff warnings.
 warnings="$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 \
-    man --warnings -E UTF-8 -l -Tutf8 -Z "$root/share/man/man1/hoplark.1" 2>&1 >/dev/null)"
+    man --warnings -E UTF-8 -l -Tutf8 -Z "$root/share/man/man1/hoplark.1.gz" 2>&1 >/dev/null)"
 if [ -n "$warnings" ]; then
     echo "$warnings" >&2
     exit 1

@@ -102,6 +102,17 @@ TEST_F(RecordingRoundTrip, HeaderSaysWhatWasTracedAndWhen) {
     EXPECT_EQ(loaded.probeCount, 35);
 }
 
+TEST_F(RecordingRoundTrip, AnAddressTargetsNameIsStoredWhenItArrives) {
+    start(TargetIp);
+    answerRound(0, 4);
+    waitForTargetName(session);
+    recorder->finish();
+    const LoadedRecording loaded = RecordingReader::load(recordingPath);
+    EXPECT_EQ(loaded.header.target, TargetIp);
+    EXPECT_EQ(loaded.header.hostName, QStringLiteral("target.example"));
+    EXPECT_EQ(loaded.probeCount, 35);
+}
+
 TEST_F(RecordingRoundTrip, EveryTraceGetsItsOwnFileAndReplayOffersNoRestart) {
     start();
     answerRound(0, 4);

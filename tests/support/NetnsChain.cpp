@@ -213,6 +213,7 @@ void NetnsChain::build() {
         std::ofstream resolv(files / "resolv.conf");
         resolv << "nameserver 127.0.0.1\n";
     }
+    if (options_.silentResolver) dropNameQueries(clientNamespace());
 
     if (options_.delayedHostMs > 0) {
         const std::string& router = routerNamespace(options_.routers);
@@ -258,6 +259,19 @@ void NetnsChain::dropForwardedEchoes(const std::string& ns, int everyNth) const 
          "priority", "0", ";", "policy", "accept", ";", "}"},
         {"add", "rule", "ip", "hoplark", "forward", "oifname", "right", "icmp", "type",
          "echo-request", "numgen", "inc", "mod", std::to_string(everyNth), "0", "drop"}};
+    nft(ns, commands);
+}
+
+void NetnsChain::dropNameQueries(const std::string& ns) const {
+    nft(ns, {{"add", "table", "ip", "hoplark_dns"},
+             {"add", "chain", "ip", "hoplark_dns", "input", "{", "type", "filter", "hook", "input",
+              "priority", "0", ";", "policy", "accept", ";", "}"},
+             {"add", "rule", "ip", "hoplark_dns", "input", "udp", "dport", "53", "drop"},
+             {"add", "rule", "ip", "hoplark_dns", "input", "tcp", "dport", "53", "drop"}});
+}
+
+void NetnsChain::nft(const std::string& ns,
+                     const std::vector<std::vector<std::string>>& commands) const {
     for (const auto& arguments : commands) {
         std::vector<std::string> command = {"ip", "netns", "exec", ns, "nft"};
         command.insert(command.end(), arguments.begin(), arguments.end());

@@ -29,7 +29,8 @@
 // a router in front of it: hop n+1 answers from alternatingHopAddresses() in turn and the host is
 // hop n+2. Reverse names go to /etc/netns/<client>/hosts, which runIn() and
 // `ip netns exec <client> ...` both put in place of /etc/hosts (resolv.conf there points at
-// loopback, so no lookup ever leaves the client).
+// loopback, so no lookup ever leaves the client; with `silentResolver` the queries there are
+// dropped unanswered).
 //
 // Names carry the process id and a counter, so concurrent test processes never collide. The
 // destructor removes every namespace and file it made. Building needs root (see
@@ -57,6 +58,9 @@ struct NetnsChainOptions {
     std::map<int, int> icmpRateLimitMs = {};
     std::map<int, int> dropForwardedEveryNth = {};
     bool alternatingHop = false;
+    // The client's name server (at its loopback address) takes every query and never answers:
+    // an nftables rule drops them on arrival, as a resolver behind a dead VPN does.
+    bool silentResolver = false;
 };
 
 struct CommandResult {
@@ -120,6 +124,8 @@ private:
     void teardown();
     void ip(const std::string& ns, const std::vector<std::string>& arguments) const;
     void dropForwardedEchoes(const std::string& ns, int everyNth) const;
+    void dropNameQueries(const std::string& ns) const;
+    void nft(const std::string& ns, const std::vector<std::vector<std::string>>& commands) const;
 
     NetnsChainOptions options_;
     std::vector<std::string> names_;

@@ -41,6 +41,16 @@ inline void waitForStart(TraceSession& session) {
     }
 }
 
+// Hands `session` the reverse name of its target once the lookup beside the trace has answered.
+inline void waitForTargetName(TraceSession& session) {
+    QElapsedTimer waited;
+    waited.start();
+    while (session.isNamingTarget() && waited.elapsed() < 10000) {
+        QCoreApplication::sendPostedEvents(&session, TargetNamedEvent::Type);
+        if (session.isNamingTarget()) QThread::msleep(1);
+    }
+}
+
 // A session wired to fakes, with a target "target.example" at 10.0.0.10 behind routers
 // 10.0.<hop>.1.
 class SessionTest : public ::testing::Test {

@@ -86,6 +86,19 @@ TEST(GetDelayMs, UsesTheLocaleSeparator) {
     EXPECT_EQ(FormatDelay(2500, u','), "2,5 Seconds");
 }
 
+TEST(DelayUnit, TellsMillisecondUnitsFromFormsOfMinutes) {
+    const std::pair<const char*, bool> cases[] = {
+        {"10 ms", true},     {"10 MS", true},          {"5 msec", true},
+        {"2 millis", true},  {"2 Milliseconds", true}, {" 10 ms Seconds ", true},
+        {"10 m", false},     {"10 min", false},        {"10 Minutes", false},
+        {"1 Minute", false}, {"10 mins", false},       {"10 Seconds", false},
+        {"10", false},       {"500ms", false},         {"10  ms", false},  // read as seconds
+        {"2 Hours", false},  {"10 minutesx", true},
+    };
+    for (const auto& [text, millisecondLike] : cases)
+        EXPECT_EQ(DelayUnitLooksLikeMilliseconds(text), millisecondLike) << text;
+}
+
 TEST(FormatDelay, GivesCanonicalText) {
     const std::pair<qint32, const char*> cases[] = {
         {1000, "1 Second"},          {2500, "2.5 Seconds"},     {60000, "60 Seconds"},

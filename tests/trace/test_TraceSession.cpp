@@ -1,10 +1,13 @@
 // The trace session driven by a fake launcher: rounds, destination detection and trimming, the
 // unreachable marker, round limit, stop and restart, stale workers of an earlier trace.
 #include <QElapsedTimer>
+#include <condition_variable>
+#include <mutex>
 
 #include "support/SampleLists.h"
 #include "trace/HoplarkError.h"
 #include "trace/SessionFixture.h"
+#include "trace/TraceObserver.h"
 
 namespace hoplark::testing {
 namespace {
@@ -224,7 +227,85 @@ TEST_F(SessionTest, LiteralTargetIsRecognisedByAddressWhateverItsForm) {
         EXPECT_EQ(session.state().DestinationHop, 4) << c.typed;
         session.StopTrace();
     }
+    waitForTargetName(session);
     EXPECT_EQ(session.state().HostName, "target.example");  // reverse lookup of a literal
+}
+
+// Reverse names held back until the test opens the gate, as a resolver that does not answer.
+class GatedNames : public NameService {
+public:
+    std::optional<HostEntry> LookupHost(const std::string&) override { return std::nullopt; }
+    std::optional<std::string> LookupAddress(uint32_t address) override {
+        std::unique_lock lock(mutex_);
+        opened_.wait(lock, [this] { return open_; });
+        return InetNtoa(address) == "10.0.0.10" ? "old.example" : "new.example";
+    }
+    void open() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        opened_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable opened_;
+    bool open_ = false;
+};
+
+// What the recording is told about the target.
+class TargetLog : public TraceObserver {
+public:
+    void traceStarted(const QString&, const QString&, const QString& hostName, qint64) override {
+        startedWith << hostName;
+    }
+    void targetNamed(const QString& hostName) override { named << hostName; }
+    void roundStarted(qint32, qint64) override {}
+    void probeMerged(const THostInfo&) override {}
+    void nameLearnt(qint32, const QString&, const QString&) override {}
+    void roundCompleted() override {}
+    void traceStopped() override {}
+    QStringList startedWith;
+    QStringList named;
+};
+
+TEST(SessionTargetName, AnAddressIsProbedAtOnceAndItsNameFollows) {
+    GatedNames names;
+    FakeLauncher launcher;
+    FakeClock clock;
+    TargetLog log;
+    {
+        TraceSession session(launcher, names, clock);
+        launcher.channel = session.channel();
+        session.setDelayProvider([] { return 10000; });
+        session.setObserver(&log);
+        std::vector<std::pair<QString, QString>> resolved;
+        QObject::connect(&session, &TraceSession::targetResolved,
+                         [&resolved](const QString& address, const QString& name) {
+                             resolved.emplace_back(address, name);
+                         });
+
+        session.StartTrace(QStringLiteral("10.0.0.10"));
+        waitForStart(session);
+        // The first round went out while the name is still on its way.
+        EXPECT_TRUE(session.isTracing());
+        EXPECT_EQ(launcher.launched.size(), 35u);
+        EXPECT_TRUE(session.isNamingTarget());
+        EXPECT_EQ(session.state().HostName, "");
+        EXPECT_EQ(log.startedWith, QStringList{""});
+
+        // A new trace before the old name came: the old answer must not name the new target.
+        session.StartTrace(QStringLiteral("10.0.0.11"));
+        waitForStart(session);
+        names.open();
+        waitForTargetName(session);
+        QCoreApplication::sendPostedEvents(&session, TargetNamedEvent::Type);
+        EXPECT_FALSE(session.isNamingTarget());
+        EXPECT_EQ(session.state().HostName, "new.example");
+        EXPECT_EQ(log.named, QStringList{"new.example"});
+        ASSERT_FALSE(resolved.empty());
+        EXPECT_EQ(resolved.back(), (std::pair<QString, QString>("10.0.0.11", "new.example")));
+        session.setObserver(nullptr);
+    }
 }
 
 TEST_F(SessionTest, FailedStartsLeaveAnIdleEmptySessionAndRecordNoHistory) {
