@@ -334,7 +334,18 @@ void TformMain::guarded(const std::function<void()>& action) {
 }
 
 void TformMain::showError(const QString& message) {
+    if (unattendedErrors_) {
+        std::fputs(qPrintable(QStringLiteral("hoplark: ") + errorBoxText(message) + u'\n'),
+                   unattendedErrors_);
+        std::fflush(unattendedErrors_);
+        return;
+    }
     services_.boxes->showError(this, errorBoxText(message));
+}
+
+void TformMain::closeOnSignal(std::FILE* errors) {
+    unattendedErrors_ = errors;
+    close();
 }
 
 void TformMain::showWorkerError(const QString& text) {

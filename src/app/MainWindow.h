@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdio>
+
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -44,6 +46,10 @@ class TformMain : public QMainWindow {
     Q_OBJECT
 
 public:
+    // Closes the window as File > Exit does, for a signal (SIGTERM, SIGINT, SIGHUP): an error
+    // on the way, such as a settings file that cannot be written, goes to `errors` rather
+    // than to a box that would keep the ending session waiting.
+    void closeOnSignal(std::FILE* errors = stderr);
     TformMain(const QString& settingsPath, WindowServices services, QWidget* parent = nullptr);
     ~TformMain() override;
 
@@ -224,6 +230,9 @@ private:
     // up boxes.
     QSet<QString> openWorkerErrors_;
     bool destroyed_ = false;
+    // Set while the window closes on a signal: nobody may be there to answer a box (a session
+    // logging out), so errors go to this stream instead.
+    std::FILE* unattendedErrors_ = nullptr;
     // What the settings file held that the user must hear about once the window shows.
     QStringList startupNotices_;
     // The ICMP socket's start-up failure, not yet shown because a recording was opened instead.

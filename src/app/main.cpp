@@ -39,7 +39,7 @@ int runWindow(int argc, char** argv, const QString& settingsOverride, const QStr
             if (next == modal) break;
             modal = next;
         }
-        formMain.close();
+        formMain.closeOnSignal();
         QCoreApplication::quit();
     });
     formMain.show();

@@ -184,6 +184,27 @@ TEST(SettingsFileShutDown, UnwritableFolderReportsThePathAndKeepsTheOldFile) {
     EXPECT_EQ(QDir(settings.folder()).entryList(QDir::Files).size(), 1);
 }
 
+TEST(SettingsFileShutDown, ASignalsCloseReportsAnUnwritableFileOnTheErrorStreamNotInABox) {
+    TempSettings settings;
+    testing::FakeWindowServices fakes;
+    TformMain form(settings.path(), fakes.services());
+    ASSERT_EQ(chmod(QFile::encodeName(settings.folder()).constData(), 0555), 0);
+    std::FILE* errors = std::tmpfile();
+    ASSERT_NE(errors, nullptr);
+    {
+        testing::ScopedFilePermissionsEnforced enforced;
+        form.closeOnSignal(errors);
+    }
+    chmod(QFile::encodeName(settings.folder()).constData(), 0755);
+    EXPECT_TRUE(fakes.boxes->errors.isEmpty()) << fakes.boxes->errors.join(u'\n').toStdString();
+    std::rewind(errors);
+    char line[512] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, errors), nullptr);
+    std::fclose(errors);
+    EXPECT_EQ(QString::fromLocal8Bit(line).trimmed(),
+              QStringLiteral("hoplark: Unable to write to ") + settings.path() + u'.');
+}
+
 QByteArray fileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
