@@ -163,7 +163,7 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     };
     QObject::connect(&session, &TraceSession::tracingChanged, &loop, finishWhenDone);
-    QObject::connect(&session, &TraceSession::queryingTextChanged, &loop, finishWhenDone);
+    QObject::connect(&session, &TraceSession::queriesSettled, &loop, finishWhenDone);
     QObject::connect(&session, &TraceSession::targetNamingChanged, &loop, finishWhenDone);
     // Once the last round is launched, names are waited for only a short while after the last
     // answer: a resolver that never answers must not hold the table back by its own time-out.

@@ -459,6 +459,7 @@ void TraceSession::AdjustPending(qint32 delta) {
         ProbeThreads->post(new WorkerEvent(WM_RESCALE, currentTrace_));
         setAnimation(animationVisible_, false);
     }
+    if (cleared || (delta < 0 && pendingQueries() == 0)) emit queriesSettled();
 }
 
 void TraceSession::StopAllThreads() {

@@ -156,6 +156,9 @@ public:
     const std::shared_ptr<WorkerChannel>& channel() const { return ProbeThreads; }
 
 signals:
+    // Every worker launched for this trace has reported its end: nothing more is to come until
+    // the next round. What a driver that waits for a trace's end listens to.
+    void queriesSettled();
     // Status panel 0: "Querying" while workers of this trace are out, "" otherwise.
     void queryingTextChanged(const QString& text);
     // The busy animation: shown while tracing, playing while launching or querying.
