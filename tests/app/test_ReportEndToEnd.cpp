@@ -287,8 +287,11 @@ TEST_F(ReportEndToEnd, FractionalDelaysShowInTheMicrosecondStatistics) {
 
     const ProgramRun wide = report(chain, arguments + QStringList{"--wide"});
     ASSERT_EQ(wide.exitCode, 0) << wide.err;
-    EXPECT_TRUE(wide.out.contains(QStringLiteral("StDev  Jttr"))) << wide.out;
-    // The 7.7 ms hop in hundredths: a mean a busy machine pushes past 8 still shows its fraction.
+    // The columns widen to their widest figure, which an answer a busy machine held up for tens
+    // of milliseconds can make wider than usual.
+    EXPECT_TRUE(wide.out.contains(QRegularExpression(QStringLiteral("StDev +Jttr")))) << wide.out;
+    // The 7.7 ms hop in hundredths: its best answer at least, however far a busy machine pushes
+    // its mean.
     EXPECT_TRUE(wide.out.contains(
         QRegularExpression(QStringLiteral(R"(  (7\.[7-9]|[89]\.\d|10\.\d)\d  )"))))
         << wide.out;
