@@ -301,23 +301,36 @@ TEST_F(ReportEndToEnd, FractionalDelaysShowInTheMicrosecondStatistics) {
         ASSERT_GE(hop["received"].toInt(), 8) << run.out;
         // Above the delay come only the path's forwarding and the delay lines' wake-ups, tens
         // of microseconds each (the probe's own test allows 0.45 ms for them on a busy
-        // machine). The median is what that bounds; the mean may also carry one scheduling
-        // outlier of a loaded machine, so it gets a millisecond, which still tells 2.5 from 2.
+        // machine). The fastest answer is what that bounds: a busy machine only ever adds delay,
+        // and can add milliseconds to most answers of a run, and so to the median and the mean.
+        // Those two are held to the samples they summarise instead.
+        const double fastest = hop["min_ms"].toDouble();
+        EXPECT_GE(fastest, expectedMs[k]) << run.out;
+        EXPECT_LT(fastest, expectedMs[k] + 0.45 * DelayLineSlack) << run.out;
+        const double slowest = hop["max_ms"].toDouble();
         const double median = hop["p50_ms"].toDouble();
-        EXPECT_GE(median, expectedMs[k]) << run.out;
-        EXPECT_LT(median, expectedMs[k] + 0.45 * DelayLineSlack) << run.out;
-        const double mean = hop["avg_ms"].toDouble();
-        EXPECT_GE(mean, expectedMs[k]) << run.out;
-        EXPECT_LT(mean, expectedMs[k] + 1.0 * DelayLineSlack) << run.out;
-        EXPECT_GE(hop["min_ms"].toDouble(), expectedMs[k]) << run.out;
+        EXPECT_GE(median, fastest) << run.out;
+        EXPECT_LE(median, slowest) << run.out;
+        double sumUs = 0;
+        int answered = 0;
+        for (const QJsonValue& sample : hop["samples_us"].toArray()) {
+            if (sample.isNull()) continue;
+            sumUs += sample.toDouble();
+            ++answered;
+        }
+        ASSERT_GT(answered, 0) << run.out;
+        EXPECT_NEAR(hop["avg_ms"].toDouble(), sumUs / answered / 1000, 0.0011) << run.out;
         EXPECT_TRUE(hop["clock"].toString().startsWith(QStringLiteral("kernel"))) << run.out;
         EXPECT_EQ(hop["samples_us"].toArray().size(), hop["samples"].toArray().size());
     }
 
     const ProgramRun wide = report(chain, arguments + QStringList{"--wide"});
     ASSERT_EQ(wide.exitCode, 0) << wide.err;
-    EXPECT_TRUE(wide.out.contains(QStringLiteral("StDev  Jttr"))) << wide.out;
-    // The 7.7 ms hop in hundredths: a mean a busy machine pushes past 8 still shows its fraction.
+    // The columns widen to their widest figure, which an answer a busy machine held up for tens
+    // of milliseconds can make wider than usual.
+    EXPECT_TRUE(wide.out.contains(QRegularExpression(QStringLiteral("StDev +Jttr")))) << wide.out;
+    // The 7.7 ms hop in hundredths: its best answer at least, however far a busy machine pushes
+    // its mean.
     EXPECT_TRUE(wide.out.contains(
         QRegularExpression(QStringLiteral(R"(  (7\.[7-9]|[89]\.\d|10\.\d)\d  )"))))
         << wide.out;

@@ -15,6 +15,13 @@ namespace {
 
 using test::NetnsChain;
 
+// Microseconds since the epoch, truncated as a probe's send time is.
+int64_t wallClockUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 // One probe, as "responder rtt" text, so that a child process can hand it back.
 std::string probeText(EchoService& service, const std::string& destination, int ttl,
                       int timeoutMs = 3000) {
@@ -223,9 +230,10 @@ TEST(EchoServiceNetns, KnownDelayIsReportedToTheMillisecond) {
             trips.push_back(roundTrip(line));
         }
         ASSERT_EQ(trips.size(), 5u);
-        // The median, so that one scheduling hiccup of the test machine does not count.
+        // The fastest: a busy machine (other namespace tests run beside this one) only ever
+        // adds delay, and can add it to most probes of a run.
         std::sort(trips.begin(), trips.end());
-        EXPECT_NEAR(trips[2], 20, 1) << result.output << (datagram ? " datagram" : " raw");
+        EXPECT_NEAR(trips[0], 20, 1) << result.output << (datagram ? " datagram" : " raw");
     }
 }
 
@@ -246,20 +254,19 @@ TEST(EchoServiceNetns, AnswersKeepTheirMicrosecondsClockAndIcmpType) {
                 for (const auto& [destination, ttl] :
                      {std::pair{NetnsChain::delayedHostAddress(), 64},
                       std::pair{chain.targetAddress(), 1}}) {
-                    const auto before = std::chrono::system_clock::now();
+                    const int64_t beforeUs = wallClockUs();
                     TTrace probe(service);
                     probe.TTL = static_cast<uint8_t>(ttl);
                     probe.Destination = destination;
                     probe.Timeout = 2000;
                     probe.Probe();
-                    const int64_t sentAfterUs =
-                        probe.SentUtcUs - std::chrono::duration_cast<std::chrono::microseconds>(
-                                              before.time_since_epoch())
-                                              .count();
+                    const int64_t afterUs = wallClockUs();
+                    // Within the call, however long a busy machine made it.
+                    const bool sentInCall =
+                        probe.SentUtcUs >= beforeUs && probe.SentUtcUs <= afterUs;
                     out << probe.RoundTrip << " " << probe.RoundTripUs << " "
                         << static_cast<int>(probe.Clock) << " " << int(probe.IcmpType) << " "
-                        << int(probe.IcmpCode) << " " << (sentAfterUs >= 0 && sentAfterUs < 100000)
-                        << "\n";
+                        << int(probe.IcmpCode) << " " << sentInCall << "\n";
                 }
             }
             return out.str();
@@ -268,14 +275,14 @@ TEST(EchoServiceNetns, AnswersKeepTheirMicrosecondsClockAndIcmpType) {
         std::istringstream in(result.output);
         std::vector<int64_t> delayedUs;
         for (int i = 0; i < 10; ++i) {
-            int ms = 0, clock = 0, type = 0, code = 0, sentInTime = 0;
+            int ms = 0, clock = 0, type = 0, code = 0, sentInCall = 0;
             int64_t us = 0;
-            in >> ms >> us >> clock >> type >> code >> sentInTime;
+            in >> ms >> us >> clock >> type >> code >> sentInCall;
             const bool delayed = i % 2 == 0;
             EXPECT_EQ(clock, static_cast<int>(EchoClock::Kernel)) << result.output;
             EXPECT_EQ(type, delayed ? IcmpEchoReply : IcmpTimeExceeded) << result.output;
             EXPECT_EQ(code, 0);
-            EXPECT_EQ(sentInTime, 1) << result.output;
+            EXPECT_EQ(sentInCall, 1) << result.output;
             EXPECT_EQ(ms, (us + 500) / 1000) << "the Part's figure is the rounded microseconds";
             if (delayed) delayedUs.push_back(us);
         }
@@ -328,16 +335,16 @@ TEST(EchoServiceNetns, FractionalDelaysAreMeasuredToTheMicrosecond) {
             // Never below the delay, and above it only by the path's own forwarding and the
             // delay line's wake-ups (tens of microseconds each, up to half a millisecond on a busy
             // virtual machine, more under a sanitizer); whole milliseconds would read 0, 0 and
-            // 3000. Judged by the third fastest of nine: a busy machine (other namespace tests
-            // run beside this one) only ever adds delay, and has added milliseconds to more than
-            // half of the probes of a run.
+            // 3000. Judged by the fastest of nine: a busy machine (other namespace tests run
+            // beside this one) only ever adds delay, and has added milliseconds to more than half
+            // of the probes of a run; so no probe at all may come in under the delay.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
             constexpr int64_t wakeUpSlackUs = 1800;
 #else
             constexpr int64_t wakeUpSlackUs = 900;
 #endif
-            EXPECT_GE(trips[2], expectedUs[hop]) << result.output;
-            EXPECT_LT(trips[2], expectedUs[hop] + wakeUpSlackUs)
+            EXPECT_GE(trips[0], expectedUs[hop]) << result.output;
+            EXPECT_LT(trips[0], expectedUs[hop] + wakeUpSlackUs)
                 << "hop " << hop + 1 << ": " << result.output << (datagram ? " datagram" : " raw");
         }
     }
@@ -362,8 +369,10 @@ TEST(EchoServiceNetns, CancellationEndsAWaitingProbeAtOnce) {
             const auto start = std::chrono::steady_clock::now();
             probe.Probe();
             const auto took = std::chrono::steady_clock::now() - start;
-            return std::to_string(probe.RoundTrip) + " " +
-                   std::to_string(took < std::chrono::seconds(1)) + " " +
+            // Well before the time-out it would otherwise have waited for, however busy the
+            // machine.
+            const bool beforeTimeOut = took < std::chrono::milliseconds(probe.Timeout) / 2;
+            return std::to_string(probe.RoundTrip) + " " + std::to_string(beforeTimeOut) + " " +
                    std::to_string(service.openHandles());
         });
         EXPECT_EQ(result.output, "9999 1 0");

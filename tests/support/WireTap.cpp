@@ -70,6 +70,11 @@ WireTap::WireTap(const std::string& interfaceName) {
         close(socket_);
         throw std::runtime_error("cannot tap interface " + interfaceName);
     }
+    // Copies stamped only when drain() reads them would time the reader, not the wire.
+    if (!WaitForArrivalStamps(std::chrono::seconds(10))) {
+        close(socket_);
+        throw std::runtime_error("the kernel does not stamp packets as they arrive");
+    }
 }
 
 WireTap::~WireTap() {
