@@ -15,8 +15,10 @@
 namespace hoplark {
 namespace {
 
-// Runs the report as root inside the chain's client, with every round in the statistics.
-QJsonObject reportJson(const test::NetnsChain& chain, const std::string& target, int rounds) {
+// Runs the report as root inside the chain's client, by default with every round in the
+// statistics.
+QJsonObject reportJson(const test::NetnsChain& chain, const std::string& target, int rounds,
+                       const QString& delay = QStringLiteral("0.1"), int samples = 0) {
     QProcess process;
     process.start(
         QStringLiteral("ip"),
@@ -24,9 +26,9 @@ QJsonObject reportJson(const test::NetnsChain& chain, const std::string& target,
          QString::fromStdString(chain.clientNamespace()),
          QStringLiteral(HOPLARK_BINARY_DIR "/hoplark"), QStringLiteral("--report"),
          QString::fromStdString(target), QStringLiteral("--count"), QString::number(rounds),
-         QStringLiteral("--delay"), QStringLiteral("0.1"), QStringLiteral("--timeout"),
-         QStringLiteral("1500"), QStringLiteral("--samples"), QStringLiteral("0"),
-         QStringLiteral("--no-dns"), QStringLiteral("--format"), QStringLiteral("json")});
+         QStringLiteral("--delay"), delay, QStringLiteral("--timeout"), QStringLiteral("1500"),
+         QStringLiteral("--samples"), QString::number(samples), QStringLiteral("--no-dns"),
+         QStringLiteral("--format"), QStringLiteral("json")});
     if (!process.waitForFinished(60000)) {
         process.kill();
         process.waitForFinished();
@@ -88,6 +90,53 @@ TEST(ReportLossEndToEnd, TellsARateLimitingRouterFromALossyLink) {
                      std::min(before["loss_pct"].toDouble(), target["loss_pct"].toDouble()));
     EXPECT_GT(root["destination_loss_pct"].toDouble(), 15.0);
     EXPECT_LT(root["destination_loss_pct"].toDouble(), 50.0);
+}
+
+TEST(ReportLossEndToEnd, AtOneSecondRoundsEveryLossStaysInItsRoundAndTheWindowCountsItsOwn) {
+    HOPLARK_REQUIRE_NETNS();
+    // Behind router 2 one echo in three is dropped; its probe times out after 1.5 s, well
+    // after the next round's answers are in.
+    test::NetnsChainOptions options;
+    options.routers = 3;
+    options.dropForwardedEveryNth = {{2, 3}};
+    test::NetnsChain chain(options);
+    const int rounds = 7;
+    const int window = 3;
+    const QJsonObject root =
+        reportJson(chain, chain.targetAddress(), rounds, QStringLiteral("1"), window);
+    const QJsonArray hops = root["hops"].toArray();
+    ASSERT_EQ(hops.size(), 4) << describe(root);
+    EXPECT_EQ(root["first_round"].toInt(), rounds - window + 1);
+    int lostBehindTheLink = 0;
+    for (int k = 0; k < hops.size(); ++k) {
+        SCOPED_TRACE(k + 1);
+        const QJsonObject hop = hops[k].toObject();
+        // One place per round, whenever its result came.
+        const QJsonArray samples = hop["samples"].toArray();
+        ASSERT_EQ(samples.size(), rounds) << describe(root);
+        int lostInAll = 0;
+        int lostInWindow = 0;
+        for (int r = 0; r < rounds; ++r) {
+            if (!samples[r].isNull()) continue;
+            ++lostInAll;
+            if (r >= rounds - window) ++lostInWindow;
+        }
+        // The window's figures are about exactly its rounds, the trace's about all of them.
+        EXPECT_EQ(hop["sent"].toInt(), window) << describe(root);
+        EXPECT_EQ(hop["lost"].toInt(), lostInWindow) << describe(root);
+        EXPECT_EQ(hop["pending"].toInt(), 0);
+        EXPECT_EQ(hop["lost_total"].toInt(), lostInAll) << describe(root);
+        EXPECT_NEAR(hop["loss_pct"].toDouble(), 100.0 * lostInWindow / window, 0.001);
+        if (k < 2) {
+            EXPECT_EQ(lostInAll, 0) << describe(root);
+        } else {
+            lostBehindTheLink += lostInAll;
+        }
+    }
+    // Rounds 2 to 7 send two echoes each through the lossy link: four of those twelve are
+    // dropped, whatever round 1 left the count at.
+    EXPECT_GE(lostBehindTheLink, 4) << describe(root);
+    EXPECT_LE(lostBehindTheLink, 4 + 11) << describe(root);
 }
 
 TEST(ReportLossEndToEnd, ListsBothRespondersOfAnAlternatingHop) {
