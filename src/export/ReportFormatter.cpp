@@ -227,6 +227,8 @@ QString ReportFormatter::json() const {
     }
     root[QStringLiteral("destination_hop")] =
         state_.DestinationHop > 0 ? QJsonValue(state_.DestinationHop) : QJsonValue();
+    root[QStringLiteral("unreachable_from")] =
+        state_.UnreachableFrom.isEmpty() ? QJsonValue() : QJsonValue(state_.UnreachableFrom);
     const std::optional<double> destinationLoss = summary.destinationLossPercent();
     root[QStringLiteral("destination_loss_pct")] =
         destinationLoss ? QJsonValue(std::round(*destinationLoss * 1000) / 1000) : QJsonValue();

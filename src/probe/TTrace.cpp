@@ -16,6 +16,7 @@ TTrace::TTrace(EchoService& service, ProbeFailureReport reportFailure, CancelSig
 
 void TTrace::Probe() {
     ResponderIP.clear();
+    UnreachableFrom.clear();
     RoundTrip = LostSample;
     RoundTripUs = -1;
     Clock = EchoClock::Monotonic;
@@ -67,6 +68,15 @@ void TTrace::probeWithHandle(EchoHandle handle, int packetSize) {
         RoundTripUs =
             detail.roundTripUs >= 0 ? detail.roundTripUs : int64_t{answer->roundTripMs} * 1000;
         Clock = detail.clock;
+        IcmpType = detail.icmpType;
+        IcmpCode = detail.icmpCode;
+        return;
+    }
+    const bool unreachable =
+        record.Status == IP_DEST_NET_UNREACHABLE || record.Status == IP_DEST_HOST_UNREACHABLE ||
+        record.Status == IP_DEST_PROT_UNREACHABLE || record.Status == IP_DEST_PORT_UNREACHABLE;
+    if (unreachable && record.Address != NoAddress) {
+        UnreachableFrom = InetNtoa(record.Address);
         IcmpType = detail.icmpType;
         IcmpCode = detail.icmpCode;
     }

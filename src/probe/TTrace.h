@@ -53,6 +53,9 @@ public:
     uint8_t IcmpType = 0;
     uint8_t IcmpCode = 0;
     int64_t SentUtcUs = 0;
+    // The router that reported the destination unreachable (dotted text), when one did; the
+    // probe itself still ends lost with no responder.
+    std::string UnreachableFrom;
 
 private:
     void probeWithHandle(EchoHandle handle, int packetSize);

@@ -180,8 +180,10 @@ public:
     // Every address that answered this hop, in the order first seen.
     std::vector<QString> Responders;
 
-    // In a worker's result record only: the new sample's detail.
+    // In a worker's result record only: the new sample's detail, and the router that reported
+    // the destination unreachable (empty when none did).
     SampleDetail Detail;
+    QString UnreachableFrom;
 
 private:
     // Figures over a stretch of positions.

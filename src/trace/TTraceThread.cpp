@@ -92,6 +92,7 @@ std::unique_ptr<WorkerEvent> TTraceThread::probeAndPost() {
     result->Detail.clock = static_cast<SampleClock>(probe.Clock);
     result->Detail.icmpType = probe.IcmpType;
     result->Detail.icmpCode = probe.IcmpCode;
+    result->UnreachableFrom = QString::fromStdString(probe.UnreachableFrom);
     if (terminated() || !channel_->receiverAlive()) return nullptr;
     auto posted = std::make_unique<WorkerEvent>(WM_HOPRESULT, trace_, std::move(result));
     if (!ResolveName || responder.isEmpty()) return posted;

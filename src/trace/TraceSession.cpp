@@ -91,6 +91,7 @@ void TraceSession::StartTrace(const QString& destination) {
     state_.HopList.clear();
     state_.RoundStartsUtcUs.clear();
     state_.RoundLaunches.clear();
+    state_.UnreachableFrom.clear();
     overdueTimer_.stop();
     state_.GraphScale = 1;
     SetSamplesTaken(0);
@@ -506,6 +507,9 @@ void TraceSession::OnHopResult(WorkerEvent& event) {
     const std::unique_ptr<THostInfo> result = event.takeRecord();
     if (result) {
         if (observer_) observer_->probeMerged(*result);
+        if (!result->UnreachableFrom.isEmpty() &&
+            (state_.DestinationHop == 0 || result->Hop <= state_.DestinationHop))
+            state_.UnreachableFrom = result->UnreachableFrom;
         const bool fromTarget = !result->IP.isEmpty() && result->IP == targetAddressText_;
         HopMerge::MergeResult(state_, result->Hop, result->AvgTime, result->Detail, result->IP,
                               fromTarget);

@@ -32,6 +32,8 @@ struct TraceState {
     // When each round was launched, microseconds since the Unix epoch: entry r - 1 for round r.
     std::vector<qint64> RoundStartsUtcUs;
 
+    // The router that last reported the target unreachable; empty while none did.
+    QString UnreachableFrom;
     // How each round of a live trace was launched: entry r - 1 for round r. Empty for a stored
     // trace, whose rounds are over.
     std::vector<RoundLaunch> RoundLaunches;

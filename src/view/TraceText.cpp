@@ -45,6 +45,10 @@ QString BuildTraceText(const TraceState& state, const QString& hostNameCaption,
         text += QStringLiteral(" [") + record.IP + QLatin1Char(']') + LineEnd;
         ++index;
     }
+    if (!state.UnreachableFrom.isEmpty()) {
+        text += QStringLiteral("Destination unreachable, reported by ") + state.UnreachableFrom +
+                LineEnd;
+    }
 
     return text;
 }

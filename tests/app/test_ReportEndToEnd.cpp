@@ -177,6 +177,10 @@ TEST_F(ReportEndToEnd, SilentHopsAndUnreachableEndsAreShown) {
     ASSERT_EQ(unreachable.exitCode, 0) << unreachable.err;
     const QJsonObject root = json(unreachable);
     EXPECT_TRUE(root["destination_hop"].isNull());
+    // The router that refused the address is named, though no hop row shows it.
+    EXPECT_EQ(root["unreachable_from"].toString(),
+              QString::fromStdString(chain.routerAddress(chain.routers())))
+        << unreachable.out;
     const QJsonArray path = root["hops"].toArray();
     ASSERT_EQ(path.size(), 2);
     EXPECT_EQ(path[0].toObject()["ip"].toString(), QString::fromStdString(chain.routerAddress(1)));

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QStringList>
+
 #include "view/TraceText.h"
 
 namespace hoplark {
@@ -40,6 +42,25 @@ TEST(TraceText, OneFieldPerWindowPositionWithLostAndMissingAsAsterisks) {
     expected += QStringLiteral(" 4 ") + star.repeated(10) +
                 QStringLiteral(" Destination Address Unreachable []\r\n");
     EXPECT_EQ(BuildTraceText(state, QStringLiteral("host"), QStringLiteral("10.0.0.9")), expected);
+}
+
+TEST(TraceText, AnUnreachablePathListsTheGridsRowsAndWhoReportedIt) {
+    // A full table whose target never answered: the marker ends the grid, and the records
+    // past it, which never answered, are not copied.
+    TraceState state;
+    state.Window = {0, 0};
+    addHop(state, {4}, QStringLiteral("10.0.0.1"), QStringLiteral("gw"));
+    THostInfo& marker = addHop(state, {LOST_SAMPLE}, QString(), UNREACHABLE_NAME);
+    marker.Unreachable = true;
+    while (state.HopList.count() < HopTable::MaxHops)
+        addHop(state, {LOST_SAMPLE}, QString(), QString());
+    state.UnreachableFrom = QStringLiteral("10.0.3.1");
+    const QString text = BuildTraceText(state, QStringLiteral("x"), QStringLiteral("10.98.0.1"));
+    const QStringList lines = text.split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 3 + 2 + 2) << text.toStdString();
+    EXPECT_TRUE(lines[4].startsWith(QStringLiteral(" 2 "))) << text.toStdString();
+    EXPECT_EQ(lines[5], QStringLiteral("Destination unreachable, reported by 10.0.3.1"));
+    EXPECT_EQ(lines[6], QString());
 }
 
 TEST(TraceText, EmptyWindowGivesNoSampleFields) {
