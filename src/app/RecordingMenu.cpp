@@ -263,8 +263,7 @@ void RecordingMenu::exportTo(const QString& path, TraceExport::Format format,
     about.version = replay ? openedVersion_ : QStringLiteral(HOPLARK_VERSION);
     const TraceExport exporter(session_.state(), about, session_.rowCount() - 1);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(exporter.build(format, rows).toUtf8()) < 0 ||
-        !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !exporter.write(format, rows, file) || !file.commit())
         throw HoplarkError(QStringLiteral("Unable to write to %1").arg(path));
 }
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QEventLoop>
+#include <QFile>
 #include <QLocale>
 #include <memory>
 
@@ -38,6 +39,14 @@ private:
     SystemNameService system_;
 };
 
+// The report goes out as it is formed: a long recording's JSON is never held whole.
+void writeReport(const ReportFormatter& formatter, ReportFormat format, std::FILE* out) {
+    std::fflush(out);
+    QFile device;
+    if (!device.open(out, QIODevice::WriteOnly | QIODevice::Unbuffered)) return;
+    formatter.write(format, device);
+}
+
 void printLine(std::FILE* stream, const QString& text) {
     std::fputs(qPrintable(text + u'\n'), stream);
     std::fflush(stream);
@@ -70,7 +79,7 @@ int reportFromRecording(const ReportOptions& options, std::FILE* out, std::FILE*
     formatter.setContext({loaded.header.sourceAddress, loaded.header.startedUtcUs, endedUtcUs,
                           loaded.header.delayText, loaded.header.delayMs,
                           loaded.header.programVersion});
-    std::fputs(formatter.format(options.format).toUtf8().constData(), out);
+    writeReport(formatter, options.format, out);
     std::fflush(out);
     return 0;
 }
@@ -232,7 +241,7 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
         {QString::fromStdString(SourceAddressToward(session.state().TargetAddress.toStdString())),
          startedUtcUs, clock.utcUs(), options.delayText, options.delayMs,
          QStringLiteral(HOPLARK_VERSION)});
-    std::fputs(formatter.format(options.format).toUtf8().constData(), out);
+    writeReport(formatter, options.format, out);
     std::fflush(out);
     return shutdown.caught() ? ShutdownSignals::exitStatusFor(shutdown.caught()) : 0;
 }

@@ -14,11 +14,18 @@ QString CsvWriter::field(const QString& text) {
 void CsvWriter::row(const QStringList& fields) {
     bool first = true;
     for (const QString& text : fields) {
-        if (!first) out_ += u',';
+        if (!first) buffer_ += ',';
         first = false;
-        out_ += field(text);
+        buffer_ += field(text).toUtf8();
     }
-    out_ += QStringLiteral("\r\n");
+    buffer_ += "\r\n";
+    if (buffer_.size() >= 64 * 1024) flush();
+}
+
+bool CsvWriter::flush() {
+    if (!buffer_.isEmpty() && !failed_) failed_ = out_.write(buffer_) != buffer_.size();
+    buffer_.clear();
+    return !failed_;
 }
 
 }  // namespace hoplark

@@ -1,5 +1,6 @@
 #include "export/ReportFormatter.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,6 +11,7 @@
 
 #include "export/CsvWriter.h"
 #include "export/HopFields.h"
+#include "export/JsonStreamWriter.h"
 #include "trace/PathEvidence.h"
 #include "trace/WindowStatistics.h"
 
@@ -28,17 +30,6 @@ QString msText(const std::optional<double>& us, int decimals) {
     return us ? QString::number(*us / 1000.0, 'f', decimals) : QString();
 }
 
-QJsonArray respondersJson(const HopEvidence& evidence) {
-    QJsonArray responders;
-    for (const ResponderShare& share : evidence.responders) {
-        QJsonObject responder;
-        responder[QStringLiteral("address")] = share.address;
-        responder[QStringLiteral("count")] = share.answers;
-        responders.append(responder);
-    }
-    return responders;
-}
-
 }  // namespace
 
 ReportFormatter::ReportFormatter(const TraceState& state, QString target, int shownHops, bool wide)
@@ -48,15 +39,31 @@ ReportFormatter::ReportFormatter(const TraceState& state, QString target, int sh
       wide_(wide) {}
 
 QString ReportFormatter::format(ReportFormat format) const {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    write(format, buffer);
+    return QString::fromUtf8(buffer.data());
+}
+
+bool ReportFormatter::write(ReportFormat format, QIODevice& out) const {
     switch (format) {
         case ReportFormat::Csv:
-            return csv();
+            return writeCsv(out);
         case ReportFormat::Json:
-            return json();
+            return writeJson(out);
         case ReportFormat::Text:
             break;
     }
-    return text();
+    const QByteArray bytes = text().toUtf8();
+    return out.write(bytes) == bytes.size();
+}
+
+QString ReportFormatter::csv() const {
+    return format(ReportFormat::Csv);
+}
+
+QString ReportFormatter::json() const {
+    return format(ReportFormat::Json);
 }
 
 QString ReportFormatter::text() const {
@@ -148,7 +155,7 @@ QString ReportFormatter::text() const {
     return out;
 }
 
-QString ReportFormatter::csv() const {
+bool ReportFormatter::writeCsv(QIODevice& device) const {
     PathEvidence summary;
     summary.refresh(state_);
     const unsigned sets = wide_ ? (BasicFields | WindowFields) : BasicFields;
@@ -171,8 +178,7 @@ QString ReportFormatter::csv() const {
             contextValues << value;
         }
     }
-    QString out;
-    CsvWriter writer(out);
+    CsvWriter writer(device);
     writer.row(HopFieldNames(sets) + contextNames);
     for (int i = 0; i < shownHops_; ++i) {
         QStringList row;
@@ -180,60 +186,76 @@ QString ReportFormatter::csv() const {
             row << field.value.csv();
         writer.row(row + contextValues);
     }
-    return out;
+    return writer.flush();
 }
 
-QString ReportFormatter::json() const {
+bool ReportFormatter::writeJson(QIODevice& device) const {
     PathEvidence summary;
     summary.refresh(state_);
-    QJsonArray hops;
+    JsonStreamWriter out(device);
+    out.beginObject();
+    out.member(QStringLiteral("target"), target_);
+    out.member(QStringLiteral("address"), state_.TargetAddress);
+    out.member(QStringLiteral("host_name"), state_.HostName);
+    out.member(QStringLiteral("rounds"), state_.SamplesTaken);
+    out.member(QStringLiteral("first_round"), state_.Window.FirstSample + 1);
+    out.member(QStringLiteral("last_round"), state_.Window.LastSample + 1);
+    if (context_) {
+        out.member(QStringLiteral("source_address"), context_->sourceAddress);
+        out.member(QStringLiteral("started_utc"), utcText(context_->startedUtcUs));
+        out.member(QStringLiteral("ended_utc"), utcText(context_->endedUtcUs));
+        out.member(QStringLiteral("delay"), context_->delayText);
+        out.member(QStringLiteral("delay_ms"), context_->delayMs);
+        out.member(QStringLiteral("version"), context_->version);
+    }
+    out.member(QStringLiteral("destination_hop"),
+               state_.DestinationHop > 0 ? QJsonValue(state_.DestinationHop) : QJsonValue());
+    out.member(QStringLiteral("unreachable_from"), state_.UnreachableFrom.isEmpty()
+                                                       ? QJsonValue()
+                                                       : QJsonValue(state_.UnreachableFrom));
+    const std::optional<double> destinationLoss = summary.destinationLossPercent();
+    out.member(QStringLiteral("destination_loss_pct"),
+               destinationLoss ? ExportValue::number(*destinationLoss, 3).json() : QJsonValue());
+
+    out.key(QStringLiteral("hops"));
+    out.beginArray();
     for (int i = 0; i < shownHops_; ++i) {
         const THostInfo& hop = state_.HopList.at(i);
         const HopEvidence& evidence = *summary.hop(i);
-        QJsonObject entry;
+        out.beginObject();
         for (const ExportField& field :
              HopFields(hop, evidence, BasicFields | WindowFields | EvidenceFields))
-            entry[field.name] = field.value.json();
-        entry[QStringLiteral("responders")] = respondersJson(evidence);
+            out.member(QString(field.name), field.value.json());
+        out.key(QStringLiteral("responders"));
+        out.beginArray();
+        for (const ResponderShare& share : evidence.responders) {
+            out.beginObject();
+            out.member(QStringLiteral("address"), share.address);
+            out.member(QStringLiteral("count"), share.answers);
+            out.endObject();
+        }
+        out.endArray();
         // Every round of the trace, position k for round k + 1: null where no answer is in
         // (lost, overdue, pending, or the hop not probed in that round).
-        QJsonArray samples;
-        QJsonArray samplesUs;
-        for (size_t p = 0; p < hop.Samples.size(); ++p) {
-            const HopSample& sample = hop.Samples[p];
+        out.key(QStringLiteral("samples"));
+        out.beginArray();
+        for (const HopSample& sample : hop.Samples) {
             const bool answered = sample.state == SampleState::Answered;
-            samples.append(answered ? QJsonValue(sample.ms) : QJsonValue(QJsonValue::Null));
-            const qint32 us = hop.SampleUs(p);
-            samplesUs.append(us >= 0 ? QJsonValue(us) : QJsonValue(QJsonValue::Null));
+            out.value(answered ? QJsonValue(sample.ms) : QJsonValue());
         }
-        entry[QStringLiteral("samples")] = samples;
-        entry[QStringLiteral("samples_us")] = samplesUs;
-        hops.append(entry);
+        out.endArray();
+        out.key(QStringLiteral("samples_us"));
+        out.beginArray();
+        for (size_t p = 0; p < hop.Samples.size(); ++p) {
+            const qint32 us = hop.SampleUs(p);
+            out.value(us >= 0 ? QJsonValue(us) : QJsonValue());
+        }
+        out.endArray();
+        out.endObject();
     }
-    QJsonObject root;
-    root[QStringLiteral("target")] = target_;
-    root[QStringLiteral("address")] = state_.TargetAddress;
-    root[QStringLiteral("host_name")] = state_.HostName;
-    root[QStringLiteral("rounds")] = state_.SamplesTaken;
-    root[QStringLiteral("first_round")] = state_.Window.FirstSample + 1;
-    root[QStringLiteral("last_round")] = state_.Window.LastSample + 1;
-    if (context_) {
-        root[QStringLiteral("source_address")] = context_->sourceAddress;
-        root[QStringLiteral("started_utc")] = utcText(context_->startedUtcUs);
-        root[QStringLiteral("ended_utc")] = utcText(context_->endedUtcUs);
-        root[QStringLiteral("delay")] = context_->delayText;
-        root[QStringLiteral("delay_ms")] = context_->delayMs;
-        root[QStringLiteral("version")] = context_->version;
-    }
-    root[QStringLiteral("destination_hop")] =
-        state_.DestinationHop > 0 ? QJsonValue(state_.DestinationHop) : QJsonValue();
-    root[QStringLiteral("unreachable_from")] =
-        state_.UnreachableFrom.isEmpty() ? QJsonValue() : QJsonValue(state_.UnreachableFrom);
-    const std::optional<double> destinationLoss = summary.destinationLossPercent();
-    root[QStringLiteral("destination_loss_pct")] =
-        destinationLoss ? QJsonValue(std::round(*destinationLoss * 1000) / 1000) : QJsonValue();
-    root[QStringLiteral("hops")] = hops;
-    return QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented));
+    out.endArray();
+    out.endObject();
+    return out.flush();
 }
 
 }  // namespace hoplark

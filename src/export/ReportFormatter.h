@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIODevice>
 #include <QString>
 #include <optional>
 
@@ -33,11 +34,17 @@ public:
     void setContext(const ReportContext& context) { context_ = context; }
 
     QString format(ReportFormat format) const;
+    // Writes the form to `out` as it goes (a long trace's JSON is never held whole); false
+    // when the device refused a write.
+    bool write(ReportFormat format, QIODevice& out) const;
     QString text() const;
     QString csv() const;
     QString json() const;
 
 private:
+    bool writeCsv(QIODevice& out) const;
+    bool writeJson(QIODevice& out) const;
+
     const TraceState& state_;
     QString target_;
     int shownHops_;

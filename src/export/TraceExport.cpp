@@ -1,5 +1,6 @@
 #include "export/TraceExport.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -9,6 +10,7 @@
 
 #include "export/CsvWriter.h"
 #include "export/HopFields.h"
+#include "export/JsonStreamWriter.h"
 #include "trace/PathEvidence.h"
 
 namespace hoplark {
@@ -58,7 +60,14 @@ TraceExport::TraceExport(const TraceState& state, About about, int shownHops)
       shownHops_(std::clamp(shownHops, 0, state.HopList.count())) {}
 
 QString TraceExport::build(Format format, Rows rows) const {
-    return format == Format::Csv ? csv(rows) : json(rows);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    write(format, rows, buffer);
+    return QString::fromUtf8(buffer.data());
+}
+
+bool TraceExport::write(Format format, Rows rows, QIODevice& out) const {
+    return format == Format::Csv ? writeCsv(rows, out) : writeJson(rows, out);
 }
 
 std::vector<std::pair<QLatin1String, QString>> TraceExport::context() const {
@@ -75,7 +84,7 @@ std::vector<std::pair<QLatin1String, QString>> TraceExport::context() const {
     };
 }
 
-QString TraceExport::csv(Rows rows) const {
+bool TraceExport::writeCsv(Rows rows, QIODevice& device) const {
     const SampleWindow& window = state_.Window;
     // The context rides in columns of every row, so the file stays one plain table.
     QStringList contextNames;
@@ -84,8 +93,7 @@ QString TraceExport::csv(Rows rows) const {
         contextNames << QString(name);
         contextValues << value;
     }
-    QString out;
-    CsvWriter writer(out);
+    CsvWriter writer(device);
     if (rows == Rows::PerHop) {
         PathEvidence summary;
         summary.refresh(state_);
@@ -97,7 +105,7 @@ QString TraceExport::csv(Rows rows) const {
                 row << field.value.csv();
             writer.row(row + contextValues);
         }
-        return out;
+        return writer.flush();
     }
 
     QStringList header;
@@ -114,48 +122,55 @@ QString TraceExport::csv(Rows rows) const {
             writer.row(row + contextValues);
         }
     }
-    return out;
+    return writer.flush();
 }
 
-QString TraceExport::json(Rows rows) const {
+bool TraceExport::writeJson(Rows rows, QIODevice& device) const {
     const SampleWindow& window = state_.Window;
-    QJsonObject root;
-    for (const auto& [name, value] : context())
-        root[name] = value;
-    root[QStringLiteral("host_name")] = state_.HostName;
-    root[QStringLiteral("first_round")] = window.FirstSample + 1;
-    root[QStringLiteral("last_round")] = window.LastSample + 1;
+    JsonStreamWriter out(device);
+    out.beginObject();
+    for (const auto& [name, value] : context()) {
+        // Round numbers are numbers in JSON; CSV has only text.
+        const bool round =
+            name == QLatin1String("first_round") || name == QLatin1String("last_round");
+        out.member(QString(name), round ? QJsonValue(value.toInt()) : QJsonValue(value));
+    }
+    out.member(QStringLiteral("host_name"), state_.HostName);
 
     if (rows == Rows::PerHop) {
         PathEvidence summary;
         summary.refresh(state_);
-        QJsonArray hops;
+        const std::optional<double> destinationLoss = summary.destinationLossPercent();
+        out.member(
+            QStringLiteral("destination_loss_pct"),
+            destinationLoss ? ExportValue::number(*destinationLoss, 3).json() : QJsonValue());
+        out.key(QStringLiteral("hops"));
+        out.beginArray();
         for (int i = 0; i < shownHops_; ++i) {
-            QJsonObject entry;
+            out.beginObject();
             for (const ExportField& field : HopFields(state_.HopList.at(i), *summary.hop(i),
                                                       BasicFields | WindowFields | EvidenceFields))
-                entry[field.name] = field.value.json();
-            hops.append(entry);
+                out.member(QString(field.name), field.value.json());
+            out.endObject();
         }
-        root[QStringLiteral("hops")] = hops;
-        const std::optional<double> destinationLoss = summary.destinationLossPercent();
-        root[QStringLiteral("destination_loss_pct")] =
-            destinationLoss ? ExportValue::number(*destinationLoss, 3).json() : QJsonValue();
+        out.endArray();
     } else {
-        QJsonArray probes;
+        out.key(QStringLiteral("probes"));
+        out.beginArray();
         for (qint64 p = std::max(0, window.FirstSample); p <= window.LastSample; ++p) {
             for (int i = 0; i < shownHops_; ++i) {
                 const THostInfo& hop = state_.HopList.at(i);
                 if (!hasProbe(hop, p)) continue;
-                QJsonObject entry;
+                out.beginObject();
                 for (const ExportField& field : probeFields(state_, hop, static_cast<size_t>(p)))
-                    entry[field.name] = field.value.json();
-                probes.append(entry);
+                    out.member(QString(field.name), field.value.json());
+                out.endObject();
             }
         }
-        root[QStringLiteral("probes")] = probes;
+        out.endArray();
     }
-    return QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented));
+    out.endObject();
+    return out.flush();
 }
 
 }  // namespace hoplark

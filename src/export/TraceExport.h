@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIODevice>
 #include <QLatin1String>
 #include <QString>
 #include <utility>
@@ -27,12 +28,15 @@ public:
     TraceExport(const TraceState& state, About about, int shownHops);
 
     QString build(Format format, Rows rows) const;
+    // Writes the export to `out` as it goes, so a day of probes is never held whole; false when
+    // the device refused a write.
+    bool write(Format format, Rows rows, QIODevice& out) const;
 
 private:
     // Target, address, source, first and last round with their times, version.
     std::vector<std::pair<QLatin1String, QString>> context() const;
-    QString csv(Rows rows) const;
-    QString json(Rows rows) const;
+    bool writeCsv(Rows rows, QIODevice& out) const;
+    bool writeJson(Rows rows, QIODevice& out) const;
 
     const TraceState& state_;
     About about_;
