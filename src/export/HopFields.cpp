@@ -97,6 +97,13 @@ QStringList HopFieldNames(unsigned sets) {
     return names;
 }
 
+QStringList HopCsvRow(const THostInfo& record, const HopEvidence& summary, unsigned sets) {
+    QStringList row;
+    for (const ExportField& field : HopFields(record, summary, sets))
+        row << field.value.csv();
+    return row;
+}
+
 QString LossVerdictName(LossVerdict verdict) {
     switch (verdict) {
         case LossVerdict::RateLimited:

@@ -31,6 +31,8 @@ enum HopFieldSet : unsigned { BasicFields = 1, WindowFields = 2, EvidenceFields 
 std::vector<ExportField> HopFields(const THostInfo& record, const HopEvidence& summary,
                                    unsigned sets);
 QStringList HopFieldNames(unsigned sets);
+// The same fields as CSV text, in the order of HopFieldNames.
+QStringList HopCsvRow(const THostInfo& record, const HopEvidence& summary, unsigned sets);
 
 // "rate-limited", "loss", or empty for no verdict.
 QString LossVerdictName(LossVerdict verdict);

@@ -181,10 +181,7 @@ bool ReportFormatter::writeCsv(QIODevice& device) const {
     CsvWriter writer(device);
     writer.row(HopFieldNames(sets) + contextNames);
     for (int i = 0; i < shownHops_; ++i) {
-        QStringList row;
-        for (const ExportField& field : HopFields(state_.HopList.at(i), *summary.hop(i), sets))
-            row << field.value.csv();
-        writer.row(row + contextValues);
+        writer.row(HopCsvRow(state_.HopList.at(i), *summary.hop(i), sets) + contextValues);
     }
     return writer.flush();
 }

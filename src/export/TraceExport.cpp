@@ -100,10 +100,7 @@ bool TraceExport::writeCsv(Rows rows, QIODevice& device) const {
         const unsigned sets = BasicFields | WindowFields | EvidenceFields;
         writer.row(HopFieldNames(sets) + contextNames);
         for (int i = 0; i < shownHops_; ++i) {
-            QStringList row;
-            for (const ExportField& field : HopFields(state_.HopList.at(i), *summary.hop(i), sets))
-                row << field.value.csv();
-            writer.row(row + contextValues);
+            writer.row(HopCsvRow(state_.HopList.at(i), *summary.hop(i), sets) + contextValues);
         }
         return writer.flush();
     }
