@@ -349,7 +349,7 @@ void TraceSession::DoTrace() {
     do {
         bool resolve = true;
         if (hops.count() >= hop) {
-            THostInfo& record = hops.at(hop - 1);
+            const THostInfo& record = hops.at(hop - 1);
             if (record.Unreachable) break;
             resolve = record.DNSName.isEmpty();
         }
