@@ -135,12 +135,15 @@ TformMain::~TformMain() {
     recording_.reset();
     // The session goes before the controls it reports into.
     session_->disconnect(this);
+    viewModel_.reset();
     session_.reset();
 }
 
 void TformMain::connectSession() {
     TraceSession* session = session_.get();
-    connect(session, &TraceSession::queryingTextChanged, StatusPanel0, &QLabel::setText);
+    viewModel_ = std::make_unique<TraceViewModel>(*session);
+    const TraceViewModel* view = viewModel_.get();
+    connect(view, &TraceViewModel::queryingTextChanged, StatusPanel0, &QLabel::setText);
     connect(session, &TraceSession::busyAnimationChanged, this, &TformMain::setBusyAnimation);
     connect(session, &TraceSession::tracingChanged, this, &TformMain::setTracingControls);
     connect(session, &TraceSession::startingChanged, this, [this](bool starting) {
@@ -160,11 +163,11 @@ void TformMain::connectSession() {
             });
     connect(session, &TraceSession::destinationAccepted, this, &TformMain::recordDestination);
     // The grid keeps its header and one row even before the first hop is known.
-    connect(session, &TraceSession::rowCountChanged, this,
+    connect(view, &TraceViewModel::rowCountChanged, this,
             [this](int rows) { drgrTrace->setRowCount(std::max(rows, 2)); });
     connect(session, &TraceSession::refreshRequested, this, &TformMain::ScheduleRefresh);
     connect(session, &TraceSession::legendRequested, this, [this] { ShowLegend(true); });
-    connect(session, &TraceSession::statusPanelsChanged, this,
+    connect(view, &TraceViewModel::statusPanelsChanged, this,
             [this](const QString& traceCount, const QString& displayedSamples) {
                 StatusPanel1->setText(traceCount);
                 StatusPanel2->setText(displayedSamples);

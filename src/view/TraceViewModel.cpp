@@ -1,0 +1,47 @@
+#include "view/TraceViewModel.h"
+
+#include "trace/TraceSession.h"
+
+namespace hoplark {
+
+TraceViewModel::TraceViewModel(const TraceSession& session, QObject* parent)
+    : QObject(parent), session_(session) {
+    connect(&session, &TraceSession::startingChanged, this, &TraceViewModel::updateQueryingText);
+    connect(&session, &TraceSession::pendingChanged, this, &TraceViewModel::updateQueryingText);
+    connect(&session, &TraceSession::windowChanged, this, &TraceViewModel::updateStatusPanels);
+    connect(&session, &TraceSession::samplesTakenChanged, this,
+            &TraceViewModel::updateStatusPanels);
+    connect(&session, &TraceSession::shownHopsChanged, this, &TraceViewModel::takeShownHops);
+}
+
+void TraceViewModel::updateQueryingText() {
+    // A start's lookups come before any worker of its trace is out: the two never overlap.
+    QString text;
+    if (session_.isStarting())
+        text = ResolvingText;
+    else if (session_.pendingQueries() != 0)
+        text = QueryingText;
+    if (text == queryingText_) return;
+    queryingText_ = text;
+    emit queryingTextChanged(text);
+}
+
+void TraceViewModel::updateStatusPanels() {
+    const TraceState& state = session_.state();
+    const QString traceCount = QStringLiteral("Trace Count: %1").arg(state.SamplesTaken);
+    const QString displayed = state.SamplesTaken > 0 ? QStringLiteral("Displayed Samples: %1 to %2")
+                                                           .arg(state.Window.FirstSample + 1)
+                                                           .arg(state.Window.LastSample + 1)
+                                                     : QString();
+    if (traceCount == traceCountText_ && displayed == displayedSamplesText_) return;
+    traceCountText_ = traceCount;
+    displayedSamplesText_ = displayed;
+    emit statusPanelsChanged(traceCount, displayed);
+}
+
+void TraceViewModel::takeShownHops(int hops) {
+    rowCount_ = hops + 1;
+    emit rowCountChanged(rowCount_);
+}
+
+}  // namespace hoplark
