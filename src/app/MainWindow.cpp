@@ -173,6 +173,11 @@ void TformMain::connectSession() {
                 StatusPanel2->setText(displayedSamples);
             });
     connect(session, &TraceSession::historySliderChanged, this, &TformMain::mirrorHistorySlider);
+    connect(view, &TraceViewModel::historySliderPanelChanged, this,
+            [this](bool checked, bool panelVisible) {
+                miShowHistorySlider->setChecked(checked);
+                pnlTimePeriod->setVisible(panelVisible);
+            });
     connect(session, &TraceSession::noticeChanged, StatusBar, &TStatusPanels::setNotice);
     connect(session, &TraceSession::workerErrorRaised, this, &TformMain::showWorkerError);
     connect(session, &TraceSession::errorRaised, this, &TformMain::showError);
@@ -511,7 +516,7 @@ void TformMain::tbTimeChange() {
 }
 
 void TformMain::miShowHistorySliderClick() {
-    session_->miShowHistorySliderClick();
+    viewModel_->miShowHistorySliderClick();
 }
 
 void TformMain::editSampleCountChange() {
@@ -559,8 +564,6 @@ void TformMain::mirrorHistorySlider(const HistorySliderState& slider) {
     const QSignalBlocker blocker(tbTime);
     tbTime->setMaximum(slider.maximum);
     tbTime->setValue(slider.position);
-    miShowHistorySlider->setChecked(slider.menuChecked);
-    pnlTimePeriod->setVisible(slider.panelVisible);
 }
 
 void TformMain::lbHistoryDblClick() {

@@ -168,7 +168,8 @@ public:
     QImage paneImage(qreal devicePixelRatio = 0);
 
 public slots:
-    // Handlers of the trace controls; each forwards to the session.
+    // Handlers of the trace controls; each forwards to the session (the slider menu item, which
+    // only shows or hides, to the view-model).
     void btnTraceClick();
     void RestartTrace1Click();
     void editDestinationChange();

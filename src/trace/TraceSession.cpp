@@ -559,17 +559,15 @@ void TraceSession::SetSamplesTaken(qint32 value) {
     HistorySliderState slider = slider_;
     if (value < slider.position) slider.position = std::max(1, value);
     const bool atEnd = slider.position == slider.maximum;
-    const qint32 count = countFromText(sampleCountText_);
+    const qint32 count = sampleCount();
 
     SampleWindow& window = state_.Window;
     const qint32 oldFirst = window.FirstSample;
     const qint32 oldLast = window.LastSample;
     window.FirstSample = 0;
     if (value == 0 || count == 0) {
-        slider.panelVisible = false;
         window.LastSample = value - 1;
     } else {
-        slider.panelVisible = slider.menuChecked;
         slider.maximum = std::max(1, value);
         if (atEnd) {
             slider.position = slider.maximum;
@@ -604,11 +602,8 @@ void TraceSession::tbTimeChange(qint32 position) {
     RecalcScale();
 }
 
-void TraceSession::miShowHistorySliderClick() {
-    HistorySliderState slider = slider_;
-    slider.menuChecked = !slider.menuChecked;
-    setSlider(slider);
-    SetSamplesTaken(state_.SamplesTaken);
+qint32 TraceSession::sampleCount() const {
+    return countFromText(sampleCountText_);
 }
 
 void TraceSession::RecalcScale() {

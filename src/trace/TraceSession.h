@@ -19,15 +19,11 @@
 
 namespace hoplark {
 
-// The history slider under the grid, kept as plain state: the window mirrors it into its track
-// bar and panel. Position is a 1-based round number within [1, maximum].
+// The history slider under the grid, kept as plain numbers: the window mirrors them into its
+// track bar. Position is a 1-based round number within [1, maximum].
 struct HistorySliderState {
     qint32 position = 1;
     qint32 maximum = 1;
-    // The "Show History Slider" menu item.
-    bool menuChecked = false;
-    // Whether the slider panel is shown (item checked, a count set, at least one round taken).
-    bool panelVisible = false;
 
     bool operator==(const HistorySliderState&) const = default;
 };
@@ -114,8 +110,6 @@ public:
     QString editSampleCountChange(const QString& text);
     // The user moved the history slider to `position`.
     void tbTimeChange(qint32 position);
-    // The "Show History Slider" item was chosen: toggles it.
-    void miShowHistorySliderClick();
 
     // --- Controller operations, public for the driver's shut-down and for tests ---
     void DoTrace();
@@ -140,6 +134,8 @@ public:
     bool restartAvailable() const { return restartAvailable_; }
     const HistorySliderState& historySlider() const { return slider_; }
     const QString& sampleCountText() const { return sampleCountText_; }
+    // The rounds the statistics window spans; 0 for all of them (no count set).
+    qint32 sampleCount() const;
     // What the user should know about the pace: set while the delay is below the floor.
     const QString& noticeText() const { return noticeText_; }
     // Hop rows the grid shows: up to the path's end, at least the first hop of a table with one.

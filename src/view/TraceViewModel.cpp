@@ -9,8 +9,11 @@ TraceViewModel::TraceViewModel(const TraceSession& session, QObject* parent)
     connect(&session, &TraceSession::startingChanged, this, &TraceViewModel::updateQueryingText);
     connect(&session, &TraceSession::pendingChanged, this, &TraceViewModel::updateQueryingText);
     connect(&session, &TraceSession::windowChanged, this, &TraceViewModel::updateStatusPanels);
-    connect(&session, &TraceSession::samplesTakenChanged, this,
-            &TraceViewModel::updateStatusPanels);
+    connect(&session, &TraceSession::samplesTakenChanged, this, [this] {
+        updateStatusPanels();
+        // A new sample count comes with the rounds taken set anew.
+        updateHistorySliderPanel(false);
+    });
     connect(&session, &TraceSession::shownHopsChanged, this, &TraceViewModel::takeShownHops);
 }
 
@@ -42,6 +45,19 @@ void TraceViewModel::updateStatusPanels() {
 void TraceViewModel::takeShownHops(int hops) {
     rowCount_ = hops + 1;
     emit rowCountChanged(rowCount_);
+}
+
+void TraceViewModel::miShowHistorySliderClick() {
+    sliderChecked_ = !sliderChecked_;
+    updateHistorySliderPanel(true);
+}
+
+void TraceViewModel::updateHistorySliderPanel(bool checkedChanged) {
+    const bool visible =
+        sliderChecked_ && session_.state().SamplesTaken != 0 && session_.sampleCount() != 0;
+    if (!checkedChanged && visible == sliderPanelVisible_) return;
+    sliderPanelVisible_ = visible;
+    emit historySliderPanelChanged(sliderChecked_, visible);
 }
 
 }  // namespace hoplark

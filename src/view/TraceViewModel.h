@@ -7,11 +7,11 @@ namespace hoplark {
 
 class TraceSession;
 
-// What the main window shows of a trace session as texts and counts: the status bar panels and
-// the grid's row count. The session reports plain facts (rounds taken, the statistics window,
-// workers out, a start waiting, hop rows); this turns them into what the controls display, so
-// that the session stays free of presentation and a driver without a window (the report) reads
-// the facts directly.
+// What the main window shows of a trace session as texts, counts and flags: the status bar
+// panels, the grid's row count and whether the history slider's panel shows. The session reports
+// plain facts (rounds taken, the statistics window, workers out, a start waiting, hop rows); this
+// turns them into what the controls display, so that the session stays free of presentation and a
+// driver without a window (the report) reads the facts directly.
 class TraceViewModel : public QObject {
     Q_OBJECT
 
@@ -32,6 +32,14 @@ public:
     const QString& displayedSamplesText() const { return displayedSamplesText_; }
     // Grid rows, the header row included.
     int rowCount() const { return rowCount_; }
+    // The "Show History Slider" menu item.
+    bool historySliderChecked() const { return sliderChecked_; }
+    // The slider's panel shows while the item is checked, a sample count is set (with all
+    // rounds there is nothing to move) and at least one round was taken.
+    bool historySliderPanelVisible() const { return sliderPanelVisible_; }
+
+    // The "Show History Slider" item was chosen: toggles it.
+    void miShowHistorySliderClick();
 
 signals:
     void queryingTextChanged(const QString& text);
@@ -40,17 +48,22 @@ signals:
     // Sent whenever the session reports its hop rows, even unchanged: a stored trace just
     // loaded has new rows in the same number.
     void rowCountChanged(int rows);
+    // The menu item's check mark or the panel's visibility changed.
+    void historySliderPanelChanged(bool checked, bool panelVisible);
 
 private:
     void updateQueryingText();
     void updateStatusPanels();
     void takeShownHops(int hops);
+    void updateHistorySliderPanel(bool checkedChanged);
 
     const TraceSession& session_;
     QString queryingText_;
     QString traceCountText_;
     QString displayedSamplesText_;
     int rowCount_ = 1;
+    bool sliderChecked_ = false;
+    bool sliderPanelVisible_ = false;
 };
 
 }  // namespace hoplark

@@ -134,11 +134,9 @@ TEST_F(RecordingRoundTrip, EveryTraceGetsItsOwnFileAndReplayOffersNoRestart) {
 }
 
 TEST_F(RecordingRoundTrip, SliderScrubsTheReopenedTraceLikeTheLiveOne) {
-    session.miShowHistorySliderClick();
     start();
     runRounds(25, [&](size_t from) { answerRound(from, 4); });
     reopened();
-    replaySession.miShowHistorySliderClick();
     for (int position : {8, 20, 1, 25}) {
         SCOPED_TRACE(position);
         session.tbTimeChange(position);

@@ -18,6 +18,10 @@ protected:
                          });
         QObject::connect(&model, &TraceViewModel::rowCountChanged, &model,
                          [this](int rows) { rowCounts.push_back(rows); });
+        QObject::connect(&model, &TraceViewModel::historySliderPanelChanged, &model,
+                         [this](bool checked, bool visible) {
+                             sliderPanels.push_back({checked, visible});
+                         });
     }
 
     // Takes `rounds` rounds, one at a time, as the round timer would.
@@ -30,7 +34,70 @@ protected:
     QStringList queryingTexts;
     QStringList panels;
     std::vector<int> rowCounts;
+    std::vector<std::pair<bool, bool>> sliderPanels;
 };
+
+struct SliderPanelCase {
+    const char* name;
+    qint32 rounds;
+    QString count;
+    bool checked;
+    bool panelVisible;
+};
+
+TEST_F(ViewModelTest, SliderPanelShowsWhenCheckedWithACountAndRounds) {
+    const SliderPanelCase cases[] = {
+        {"live", 25, "10", true, true},
+        {"fewer rounds than the count", 5, "10", true, true},
+        {"all rounds", 25, "ALL", true, false},
+        {"non-integer count means all", 25, "abc", true, false},
+        {"menu unchecked hides the slider", 25, "10", false, false},
+        {"no rounds yet", 0, "10", true, false},
+        {"negative count is still a count", 25, "-3", true, true},
+    };
+    for (const SliderPanelCase& c : cases) {
+        TraceSession fresh(launcher, names, clock);
+        TraceViewModel view(fresh);
+        fresh.editSampleCountChange(c.count);
+        if (c.checked) view.miShowHistorySliderClick();
+        for (qint32 s = 0; s <= c.rounds; ++s)
+            fresh.SetSamplesTaken(s);
+        EXPECT_EQ(view.historySliderChecked(), c.checked) << c.name;
+        EXPECT_EQ(view.historySliderPanelVisible(), c.panelVisible) << c.name;
+    }
+}
+
+TEST_F(ViewModelTest, SliderMenuTogglesItsCheckMarkEvenBeforeAnyRound) {
+    model.miShowHistorySliderClick();
+    EXPECT_TRUE(model.historySliderChecked());
+    EXPECT_FALSE(model.historySliderPanelVisible());
+    model.miShowHistorySliderClick();
+    EXPECT_FALSE(model.historySliderChecked());
+    EXPECT_EQ(sliderPanels, (std::vector<std::pair<bool, bool>>{{true, false}, {false, false}}));
+}
+
+TEST_F(ViewModelTest, SliderPanelFollowsTheRoundsAndTheCount) {
+    session.editSampleCountChange(QStringLiteral("10"));
+    model.miShowHistorySliderClick();
+    takeRounds(3);
+    EXPECT_TRUE(model.historySliderPanelVisible());
+    // Hiding the panel leaves the shown rounds where they are.
+    session.tbTimeChange(2);
+    model.miShowHistorySliderClick();
+    EXPECT_FALSE(model.historySliderPanelVisible());
+    EXPECT_EQ(model.displayedSamplesText(), QStringLiteral("Displayed Samples: 2 to 3"));
+    model.miShowHistorySliderClick();
+    EXPECT_TRUE(model.historySliderPanelVisible());
+    // All rounds leave nothing to move; a count brings the panel back.
+    session.editSampleCountChange(QStringLiteral("0"));
+    EXPECT_FALSE(model.historySliderPanelVisible());
+    session.editSampleCountChange(QStringLiteral("4"));
+    EXPECT_TRUE(model.historySliderPanelVisible());
+    // A new trace has no round to move to until its first.
+    session.StartTrace(QString());
+    EXPECT_FALSE(model.historySliderPanelVisible());
+    EXPECT_TRUE(model.historySliderChecked());
+}
 
 TEST_F(ViewModelTest, StartsEmptyWithTheHeaderRowAlone) {
     EXPECT_EQ(model.queryingText(), QString());
@@ -65,7 +132,7 @@ TEST_F(ViewModelTest, AllRoundsAndANonIntegerCountShowEveryRound) {
 
 TEST_F(ViewModelTest, HistorySliderMovesTheDisplayedRoundsWithoutChangingTheCount) {
     session.editSampleCountChange(QStringLiteral("10"));
-    session.miShowHistorySliderClick();
+    model.miShowHistorySliderClick();
     takeRounds(25);
     session.tbTimeChange(8);
     EXPECT_EQ(model.traceCountText(), QStringLiteral("Trace Count: 25"));
