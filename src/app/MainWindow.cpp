@@ -144,7 +144,7 @@ void TformMain::connectSession() {
     viewModel_ = std::make_unique<TraceViewModel>(*session);
     const TraceViewModel* view = viewModel_.get();
     connect(view, &TraceViewModel::queryingTextChanged, StatusPanel0, &QLabel::setText);
-    connect(session, &TraceSession::busyAnimationChanged, this, &TformMain::setBusyAnimation);
+    connect(view, &TraceViewModel::busyAnimationChanged, this, &TformMain::setBusyAnimation);
     connect(session, &TraceSession::tracingChanged, this, &TformMain::setTracingControls);
     connect(session, &TraceSession::startingChanged, this, [this](bool starting) {
         if (!session_->isTracing())

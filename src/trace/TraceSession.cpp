@@ -92,7 +92,6 @@ void TraceSession::StartTrace(const QString& destination) {
     updateShownHops();
     emit refreshRequested();
 
-    setAnimation(true, true);
     setNamingTarget(false);
     // A lookup of an earlier start that is still under way is answered into nothing.
     ++startRequest_;
@@ -130,7 +129,6 @@ QString TraceSession::ControlCharacterRefusal(const QString& destination) {
 }
 
 void TraceSession::failStart(const QString& message) {
-    setAnimation(false, false);
     setStarting(false);
     emit startFailed(message);
 }
@@ -192,7 +190,6 @@ void TraceSession::setStarting(bool starting) {
 void TraceSession::StopTrace() {
     if (starting_) {
         // The lookups cannot be interrupted; their answer will find no start waiting.
-        setAnimation(false, false);
         setStarting(false);
         return;
     }
@@ -202,13 +199,11 @@ void TraceSession::StopTrace() {
         emit tracingChanged(false);
         if (observer_) observer_->traceStopped();
     }
-    setAnimation(false, false);
     setRestartAvailable(true);
 }
 
 void TraceSession::RestartTrace() {
     if (!restartAvailable_ || Tracing || replay_) return;
-    setAnimation(true, true);
     Tracing = true;
     emit tracingChanged(true);
     emit legendRequested();
@@ -234,7 +229,6 @@ void TraceSession::LoadReplay(TraceState state) {
         Tracing = false;
         emit tracingChanged(false);
     }
-    setAnimation(false, false);
     setRestartAvailable(false);
     replay_ = true;
 
@@ -439,12 +433,10 @@ void TraceSession::AdjustPending(qint32 delta) {
     const bool cleared = before != 0 && after == 0;
     if (raised) {
         emit pendingChanged(after);
-        if (animationVisible_) setAnimation(true, true);
     } else if (cleared) {
         if (observer_) observer_->roundCompleted();
         emit pendingChanged(after);
         ProbeThreads->post(new WorkerEvent(WM_RESCALE, currentTrace_));
-        setAnimation(animationVisible_, false);
     } else if (after != before) {
         emit pendingChanged(after);
     }
@@ -611,13 +603,6 @@ void TraceSession::RecalcScale() {
 }
 
 // ---------------------------------------------------------------- outputs
-
-void TraceSession::setAnimation(bool visible, bool playing) {
-    if (visible == animationVisible_ && playing == animationPlaying_) return;
-    animationVisible_ = visible;
-    animationPlaying_ = playing;
-    emit busyAnimationChanged(visible, playing);
-}
 
 void TraceSession::setRestartAvailable(bool available) {
     if (available == restartAvailable_) return;

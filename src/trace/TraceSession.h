@@ -140,8 +140,6 @@ public:
     const QString& noticeText() const { return noticeText_; }
     // Hop rows the grid shows: up to the path's end, at least the first hop of a table with one.
     int shownHops() const { return shownHops_; }
-    bool busyAnimationVisible() const { return animationVisible_; }
-    bool busyAnimationPlaying() const { return animationPlaying_; }
     bool roundTimerActive() const { return roundTimer_.isActive(); }
     int roundTimerIntervalMs() const { return roundTimer_.interval(); }
     // The channel handed to every worker ("ProbeThreads" and the way back to the session).
@@ -154,8 +152,6 @@ signals:
     // The number of this trace's workers out (plus one while a round is being launched)
     // changed. Workers of earlier traces are not counted.
     void pendingChanged(int pending);
-    // The busy animation: shown while tracing, playing while launching or querying.
-    void busyAnimationChanged(bool visible, bool playing);
     // Tracing began or ended: button caption "&Stop" / "&Trace", destination field and history
     // list disabled / enabled.
     void tracingChanged(bool tracing);
@@ -213,7 +209,6 @@ private:
     void armRoundTimer(qint64 launchStartedMs);
     void updateShownHops();
     void resetPending();
-    void setAnimation(bool visible, bool playing);
     void setRestartAvailable(bool available);
     void setSlider(const HistorySliderState& slider);
     void setNotice(const QString& text);
@@ -253,8 +248,6 @@ private:
     QTimer roundTimer_;
     QTimer overdueTimer_;
     bool restartAvailable_ = false;
-    bool animationVisible_ = false;
-    bool animationPlaying_ = false;
     HistorySliderState slider_;
     QString noticeText_;
     int shownHops_ = 0;

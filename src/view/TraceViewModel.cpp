@@ -6,8 +6,15 @@ namespace hoplark {
 
 TraceViewModel::TraceViewModel(const TraceSession& session, QObject* parent)
     : QObject(parent), session_(session) {
-    connect(&session, &TraceSession::startingChanged, this, &TraceViewModel::updateQueryingText);
-    connect(&session, &TraceSession::pendingChanged, this, &TraceViewModel::updateQueryingText);
+    connect(&session, &TraceSession::startingChanged, this, [this] {
+        updateQueryingText();
+        updateAnimation();
+    });
+    connect(&session, &TraceSession::pendingChanged, this, [this] {
+        updateQueryingText();
+        updateAnimation();
+    });
+    connect(&session, &TraceSession::tracingChanged, this, &TraceViewModel::updateAnimation);
     connect(&session, &TraceSession::windowChanged, this, &TraceViewModel::updateStatusPanels);
     connect(&session, &TraceSession::samplesTakenChanged, this, [this] {
         updateStatusPanels();
@@ -27,6 +34,17 @@ void TraceViewModel::updateQueryingText() {
     if (text == queryingText_) return;
     queryingText_ = text;
     emit queryingTextChanged(text);
+}
+
+void TraceViewModel::updateAnimation() {
+    const bool starting = session_.isStarting();
+    const bool visible = starting || session_.isTracing();
+    // Workers of a stopped trace may still be out: they do not bring back a hidden animation.
+    const bool playing = visible && (starting || session_.pendingQueries() != 0);
+    if (visible == animationVisible_ && playing == animationPlaying_) return;
+    animationVisible_ = visible;
+    animationPlaying_ = playing;
+    emit busyAnimationChanged(visible, playing);
 }
 
 void TraceViewModel::updateStatusPanels() {

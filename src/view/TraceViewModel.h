@@ -8,10 +8,10 @@ namespace hoplark {
 class TraceSession;
 
 // What the main window shows of a trace session as texts, counts and flags: the status bar
-// panels, the grid's row count and whether the history slider's panel shows. The session reports
-// plain facts (rounds taken, the statistics window, workers out, a start waiting, hop rows); this
-// turns them into what the controls display, so that the session stays free of presentation and a
-// driver without a window (the report) reads the facts directly.
+// panels, the busy animation, the grid's row count and whether the history slider's panel shows.
+// The session reports plain facts (rounds taken, the statistics window, workers out, a start
+// waiting, hop rows); this turns them into what the controls display, so that the session stays
+// free of presentation and a driver without a window (the report) reads the facts directly.
 class TraceViewModel : public QObject {
     Q_OBJECT
 
@@ -32,6 +32,10 @@ public:
     const QString& displayedSamplesText() const { return displayedSamplesText_; }
     // Grid rows, the header row included.
     int rowCount() const { return rowCount_; }
+    // The busy animation shows while a start waits or a trace runs, and plays while the start's
+    // lookups or the trace's workers are out.
+    bool busyAnimationVisible() const { return animationVisible_; }
+    bool busyAnimationPlaying() const { return animationPlaying_; }
     // The "Show History Slider" menu item.
     bool historySliderChecked() const { return sliderChecked_; }
     // The slider's panel shows while the item is checked, a sample count is set (with all
@@ -43,6 +47,7 @@ public:
 
 signals:
     void queryingTextChanged(const QString& text);
+    void busyAnimationChanged(bool visible, bool playing);
     // Panels 1 and 2; sent only when either text differs from what was last sent.
     void statusPanelsChanged(const QString& traceCount, const QString& displayedSamples);
     // Sent whenever the session reports its hop rows, even unchanged: a stored trace just
@@ -53,6 +58,7 @@ signals:
 
 private:
     void updateQueryingText();
+    void updateAnimation();
     void updateStatusPanels();
     void takeShownHops(int hops);
     void updateHistorySliderPanel(bool checkedChanged);
@@ -62,6 +68,8 @@ private:
     QString traceCountText_;
     QString displayedSamplesText_;
     int rowCount_ = 1;
+    bool animationVisible_ = false;
+    bool animationPlaying_ = false;
     bool sliderChecked_ = false;
     bool sliderPanelVisible_ = false;
 };

@@ -222,6 +222,66 @@ TEST_F(ViewModelTest, ANewStartDropsTheOldTracesWorkersFromTheQueryingText) {
     EXPECT_EQ(model.queryingText(), QString());
 }
 
+TEST_F(ViewModelTest, BusyAnimationShowsWhileTracingAndPlaysWhileAnythingIsOut) {
+    std::vector<std::pair<bool, bool>> animation;
+    QObject::connect(&model, &TraceViewModel::busyAnimationChanged, &model,
+                     [&animation](bool visible, bool playing) {
+                         animation.push_back({visible, playing});
+                     });
+    session.StartTrace(QStringLiteral("target.example"));
+    EXPECT_TRUE(model.busyAnimationVisible());
+    EXPECT_TRUE(model.busyAnimationPlaying());  // the lookup is out
+    waitForStart(session);
+    ASSERT_TRUE(session.isTracing());
+    EXPECT_TRUE(model.busyAnimationPlaying());
+
+    launcher.finishAll();
+    deliver();
+    EXPECT_TRUE(model.busyAnimationVisible());
+    EXPECT_FALSE(model.busyAnimationPlaying());
+    const size_t firstRound = launcher.launched.size();
+    session.tmrTraceTimer();
+    EXPECT_TRUE(model.busyAnimationPlaying());
+
+    // A stopped trace's workers still out do not keep it showing or bring it back.
+    session.StopTrace();
+    EXPECT_FALSE(model.busyAnimationVisible());
+    EXPECT_FALSE(model.busyAnimationPlaying());
+    for (size_t i = firstRound; i < launcher.launched.size(); ++i)
+        launcher.finish(i);
+    deliver();
+    EXPECT_FALSE(model.busyAnimationVisible());
+
+    session.RestartTrace();
+    EXPECT_TRUE(model.busyAnimationVisible());
+    EXPECT_TRUE(model.busyAnimationPlaying());
+    EXPECT_EQ(animation.front(), std::make_pair(true, true));
+}
+
+TEST_F(ViewModelTest, BusyAnimationHidesWhenAStartFailsOrIsCancelled) {
+    session.StartTrace(QStringLiteral("target.example"));
+    ASSERT_TRUE(model.busyAnimationVisible());
+    session.StopTrace();
+    EXPECT_FALSE(model.busyAnimationVisible());
+
+    session.StartTrace(QStringLiteral("nowhere.example"));
+    waitForStart(session);
+    EXPECT_FALSE(model.busyAnimationVisible());
+    EXPECT_FALSE(model.busyAnimationPlaying());
+
+    session.StartTrace(QString());
+    EXPECT_FALSE(model.busyAnimationVisible());
+}
+
+TEST_F(ViewModelTest, LoadingAStoredTraceHidesTheBusyAnimation) {
+    start();
+    ASSERT_TRUE(model.busyAnimationVisible());
+    const TraceState shown = session.state();
+    session.LoadReplay(shown);
+    EXPECT_FALSE(model.busyAnimationVisible());
+    EXPECT_FALSE(model.busyAnimationPlaying());
+}
+
 TEST_F(ViewModelTest, RowCountIsTheShownHopsAndTheHeader) {
     start();
     answerRequests(0, 10);
