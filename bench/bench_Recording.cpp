@@ -179,7 +179,6 @@ void BM_SliderStepOnRecording(benchmark::State& state) {
         void launch(const HopProbeRequest&, const std::shared_ptr<WorkerChannel>&) override {}
     } launcher;
     TraceSession session(launcher, names, clock);
-    session.miShowHistorySliderClick();
     session.editSampleCountChange(QString::number(state.range(0)));
     session.LoadReplay(openForWindow(path, RecordingReader::Source::Packs));
     const qint32 last = session.state().SamplesTaken;

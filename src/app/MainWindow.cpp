@@ -135,13 +135,16 @@ TformMain::~TformMain() {
     recording_.reset();
     // The session goes before the controls it reports into.
     session_->disconnect(this);
+    viewModel_.reset();
     session_.reset();
 }
 
 void TformMain::connectSession() {
     TraceSession* session = session_.get();
-    connect(session, &TraceSession::queryingTextChanged, StatusPanel0, &QLabel::setText);
-    connect(session, &TraceSession::busyAnimationChanged, this, &TformMain::setBusyAnimation);
+    viewModel_ = std::make_unique<TraceViewModel>(*session);
+    const TraceViewModel* view = viewModel_.get();
+    connect(view, &TraceViewModel::queryingTextChanged, StatusPanel0, &QLabel::setText);
+    connect(view, &TraceViewModel::busyAnimationChanged, this, &TformMain::setBusyAnimation);
     connect(session, &TraceSession::tracingChanged, this, &TformMain::setTracingControls);
     connect(session, &TraceSession::startingChanged, this, [this](bool starting) {
         if (!session_->isTracing())
@@ -160,16 +163,21 @@ void TformMain::connectSession() {
             });
     connect(session, &TraceSession::destinationAccepted, this, &TformMain::recordDestination);
     // The grid keeps its header and one row even before the first hop is known.
-    connect(session, &TraceSession::rowCountChanged, this,
+    connect(view, &TraceViewModel::rowCountChanged, this,
             [this](int rows) { drgrTrace->setRowCount(std::max(rows, 2)); });
     connect(session, &TraceSession::refreshRequested, this, &TformMain::ScheduleRefresh);
     connect(session, &TraceSession::legendRequested, this, [this] { ShowLegend(true); });
-    connect(session, &TraceSession::statusPanelsChanged, this,
+    connect(view, &TraceViewModel::statusPanelsChanged, this,
             [this](const QString& traceCount, const QString& displayedSamples) {
                 StatusPanel1->setText(traceCount);
                 StatusPanel2->setText(displayedSamples);
             });
     connect(session, &TraceSession::historySliderChanged, this, &TformMain::mirrorHistorySlider);
+    connect(view, &TraceViewModel::historySliderPanelChanged, this,
+            [this](bool checked, bool panelVisible) {
+                miShowHistorySlider->setChecked(checked);
+                pnlTimePeriod->setVisible(panelVisible);
+            });
     connect(session, &TraceSession::noticeChanged, StatusBar, &TStatusPanels::setNotice);
     connect(session, &TraceSession::workerErrorRaised, this, &TformMain::showWorkerError);
     connect(session, &TraceSession::errorRaised, this, &TformMain::showError);
@@ -508,7 +516,7 @@ void TformMain::tbTimeChange() {
 }
 
 void TformMain::miShowHistorySliderClick() {
-    session_->miShowHistorySliderClick();
+    viewModel_->miShowHistorySliderClick();
 }
 
 void TformMain::editSampleCountChange() {
@@ -556,8 +564,6 @@ void TformMain::mirrorHistorySlider(const HistorySliderState& slider) {
     const QSignalBlocker blocker(tbTime);
     tbTime->setMaximum(slider.maximum);
     tbTime->setValue(slider.position);
-    miShowHistorySlider->setChecked(slider.menuChecked);
-    pnlTimePeriod->setVisible(slider.panelVisible);
 }
 
 void TformMain::lbHistoryDblClick() {

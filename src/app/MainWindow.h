@@ -30,6 +30,7 @@
 #include "view/Panel.h"
 #include "view/TraceCellPainter.h"
 #include "view/TraceGrid.h"
+#include "view/TraceViewModel.h"
 #include "view/UpDown.h"
 
 namespace hoplark {
@@ -60,6 +61,8 @@ public:
     // What the grid and the clipboard text show; the trace session owns it.
     const TraceState& traceState() const { return session_->state(); }
     const TraceSession& session() const { return *session_; }
+    // The session's state as the status bar and the grid present it.
+    const TraceViewModel& viewModel() const { return *viewModel_; }
     // The "&Recording" menu and the recorder behind it.
     RecordingMenu& recordingMenu() { return *recording_; }
     const DisplayOptions& displayOptions() const { return displayOptions_; }
@@ -165,7 +168,8 @@ public:
     QImage paneImage(qreal devicePixelRatio = 0);
 
 public slots:
-    // Handlers of the trace controls; each forwards to the session.
+    // Handlers of the trace controls; each forwards to the session (the slider menu item, which
+    // only shows or hides, to the view-model).
     void btnTraceClick();
     void RestartTrace1Click();
     void editDestinationChange();
@@ -220,6 +224,7 @@ private:
     // Declared before the session, which refers to them and so must go first.
     WindowServices services_;
     std::unique_ptr<TraceSession> session_;
+    std::unique_ptr<TraceViewModel> viewModel_;
     std::unique_ptr<RecordingMenu> recording_;
     DisplayOptions displayOptions_;
     std::unique_ptr<TraceCellPainter> cellPainter_;

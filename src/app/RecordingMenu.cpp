@@ -72,7 +72,8 @@ RecordingMenu::RecordingMenu(TformMain& window, TraceSession& session, MessageBo
     connect(&session_, &TraceSession::tracingChanged, this, [this](bool tracing) {
         if (tracing && !session_.isReplay()) openedPath_.clear();
     });
-    connect(&session_, &TraceSession::statusPanelsChanged, this, [this] { updateTimeTips(); });
+    connect(&session_, &TraceSession::samplesTakenChanged, this, [this] { updateTimeTips(); });
+    connect(&session_, &TraceSession::windowChanged, this, [this] { updateTimeTips(); });
 
     // Between the Edit and Help menus, which keep their own items.
     menu = new QMenu(QStringLiteral("&Recording"), &window_);
@@ -261,7 +262,7 @@ void RecordingMenu::exportTo(const QString& path, TraceExport::Format format,
     about.target = replay ? openedTarget_ : window_.editDestination->text();
     about.sourceAddress = replay ? openedSource_ : recorder_->sourceAddress();
     about.version = replay ? openedVersion_ : QStringLiteral(HOPLARK_VERSION);
-    const TraceExport exporter(session_.state(), about, session_.rowCount() - 1);
+    const TraceExport exporter(session_.state(), about, session_.shownHops());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !exporter.write(format, rows, file) || !file.commit())
         throw HoplarkError(QStringLiteral("Unable to write to %1").arg(path));

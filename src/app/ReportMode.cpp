@@ -74,7 +74,7 @@ int reportFromRecording(const ReportOptions& options, std::FILE* out, std::FILE*
     const qint64 endedUtcUs = loaded.lastActivityUtcUs;
     session.LoadReplay(std::move(loaded.state));
 
-    ReportFormatter formatter(session.state(), loaded.header.target, session.rowCount() - 1,
+    ReportFormatter formatter(session.state(), loaded.header.target, session.shownHops(),
                               options.wide);
     formatter.setContext({loaded.header.sourceAddress, loaded.header.startedUtcUs, endedUtcUs,
                           loaded.header.delayText, loaded.header.delayMs,
@@ -156,9 +156,10 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
                      [err](const QString& text) { printLine(err, errorBoxText(text)); });
     if (isatty(fileno(err))) {
         QObject::connect(
-            &session, &TraceSession::statusPanelsChanged,
-            [err, &options](const QString& traceCount, const QString&) {
-                printLine(err, QStringLiteral("%1 of %2").arg(traceCount).arg(options.count));
+            &session, &TraceSession::samplesTakenChanged, [err, &options](int samplesTaken) {
+                printLine(
+                    err,
+                    QStringLiteral("Trace Count: %1 of %2").arg(samplesTaken).arg(options.count));
             });
     }
 
@@ -235,8 +236,7 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
     session.setObserver(nullptr);
     if (recorder) recorder->finish();
     const qint64 startedUtcUs = session.state().roundStartUtcUs(1);
-    ReportFormatter formatter(session.state(), options.target, session.rowCount() - 1,
-                              options.wide);
+    ReportFormatter formatter(session.state(), options.target, session.shownHops(), options.wide);
     formatter.setContext(
         {QString::fromStdString(SourceAddressToward(session.state().TargetAddress.toStdString())),
          startedUtcUs, clock.utcUs(), options.delayText, options.delayMs,

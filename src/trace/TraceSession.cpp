@@ -14,9 +14,6 @@ namespace hoplark {
 
 namespace {
 
-const QString QueryingText = QStringLiteral("Querying");
-const QString ResolvingText = QStringLiteral("Resolving...");
-
 // The round limit or sample count as typed; anything that is not an integer means 0.
 qint32 countFromText(const QString& text) {
     return integerTextOr(text, 0);
@@ -82,11 +79,7 @@ void TraceSession::StartTrace(const QString& destination) {
     // A new trace id: whatever the old trace's workers still post is dropped on arrival, and
     // its outstanding completions no longer count.
     ++currentTrace_;
-    {
-        std::lock_guard lock(QueryLock);
-        PendingQueries = 0;
-    }
-    setQueryingText(QString());
+    resetPending();
 
     state_.HopList.clear();
     state_.RoundStartsUtcUs.clear();
@@ -96,10 +89,9 @@ void TraceSession::StartTrace(const QString& destination) {
     state_.GraphScale = 1;
     SetSamplesTaken(0);
     state_.DestinationHop = 0;
-    updateRowCount();
+    updateShownHops();
     emit refreshRequested();
 
-    setAnimation(true, true);
     setNamingTarget(false);
     // A lookup of an earlier start that is still under way is answered into nothing.
     ++startRequest_;
@@ -114,7 +106,6 @@ void TraceSession::StartTrace(const QString& destination) {
         failStart(refused);
         return;
     }
-    setQueryingText(ResolvingText);
     resolver_.resolve(this, startRequest_, destination.toStdString());
 }
 
@@ -138,8 +129,6 @@ QString TraceSession::ControlCharacterRefusal(const QString& destination) {
 }
 
 void TraceSession::failStart(const QString& message) {
-    setQueryingText(QString());
-    setAnimation(false, false);
     setStarting(false);
     emit startFailed(message);
 }
@@ -147,7 +136,6 @@ void TraceSession::failStart(const QString& message) {
 void TraceSession::OnTargetResolved(const TargetResolvedEvent& event) {
     if (!starting_ || event.request() != startRequest_) return;  // cancelled or superseded
     const TargetResolution& resolution = event.resolution();
-    setQueryingText(QString());
     if (!resolution.found()) {
         failStart(QStringLiteral("Host: ") + startDestination_ +
                   QStringLiteral(" could not be found!"));
@@ -202,8 +190,6 @@ void TraceSession::setStarting(bool starting) {
 void TraceSession::StopTrace() {
     if (starting_) {
         // The lookups cannot be interrupted; their answer will find no start waiting.
-        setQueryingText(QString());
-        setAnimation(false, false);
         setStarting(false);
         return;
     }
@@ -213,13 +199,11 @@ void TraceSession::StopTrace() {
         emit tracingChanged(false);
         if (observer_) observer_->traceStopped();
     }
-    setAnimation(false, false);
     setRestartAvailable(true);
 }
 
 void TraceSession::RestartTrace() {
     if (!restartAvailable_ || Tracing || replay_) return;
-    setAnimation(true, true);
     Tracing = true;
     emit tracingChanged(true);
     emit legendRequested();
@@ -240,16 +224,11 @@ void TraceSession::LoadReplay(TraceState state) {
     roundTimer_.stop();
     // Whatever the last live trace's workers still post is dropped by the new id.
     ++currentTrace_;
-    {
-        std::lock_guard lock(QueryLock);
-        PendingQueries = 0;
-    }
-    setQueryingText(QString());
+    resetPending();
     if (Tracing) {
         Tracing = false;
         emit tracingChanged(false);
     }
-    setAnimation(false, false);
     setRestartAvailable(false);
     replay_ = true;
 
@@ -266,8 +245,8 @@ void TraceSession::LoadReplay(TraceState state) {
     state_.Window.FirstSample = -1;
     SetSamplesTaken(state_.SamplesTaken);
     RecalcScale();
-    updateRowCount();
-    emit rowCountChanged(rowCount_);
+    updateShownHops();
+    emit shownHopsChanged(shownHops_);
     emit targetResolved(state_.TargetAddress, state_.HostName);
     emit legendRequested();
     emit refreshRequested();
@@ -440,27 +419,38 @@ void TraceSession::scheduleOverdueCheck() {
 }
 
 void TraceSession::AdjustPending(qint32 delta) {
-    bool cleared = false;
-    bool raised = false;
+    qint32 before = 0;
+    qint32 after = 0;
     {
         std::lock_guard lock(QueryLock);
+        before = PendingQueries;
         // Only completions of counted workers arrive here, so the count cannot go below 0;
-        // the clamp keeps a misbehaving worker from wedging "Querying" on.
+        // the clamp keeps a misbehaving worker from wedging the querying state on.
         PendingQueries = std::max(0, PendingQueries + delta);
-        if (queryingText_ != QueryingText && PendingQueries != 0) raised = true;
-        if (PendingQueries == 0 && queryingText_ == QueryingText) cleared = true;
+        after = PendingQueries;
     }
+    const bool raised = before == 0 && after != 0;
+    const bool cleared = before != 0 && after == 0;
     if (raised) {
-        setQueryingText(QueryingText);
-        if (animationVisible_) setAnimation(true, true);
-    }
-    if (cleared) {
+        emit pendingChanged(after);
+    } else if (cleared) {
         if (observer_) observer_->roundCompleted();
-        setQueryingText(QString());
+        emit pendingChanged(after);
         ProbeThreads->post(new WorkerEvent(WM_RESCALE, currentTrace_));
-        setAnimation(animationVisible_, false);
+    } else if (after != before) {
+        emit pendingChanged(after);
     }
-    if (cleared || (delta < 0 && pendingQueries() == 0)) emit queriesSettled();
+    if (cleared || (delta < 0 && after == 0)) emit queriesSettled();
+}
+
+void TraceSession::resetPending() {
+    qint32 before = 0;
+    {
+        std::lock_guard lock(QueryLock);
+        before = PendingQueries;
+        PendingQueries = 0;
+    }
+    if (before != 0) emit pendingChanged(0);
 }
 
 void TraceSession::StopAllThreads() {
@@ -517,15 +507,16 @@ void TraceSession::OnHopResult(WorkerEvent& event) {
         // patience.
         scheduleOverdueCheck();
     }
-    updateRowCount();
+    updateShownHops();
     emit refreshRequested();
 }
 
-void TraceSession::updateRowCount() {
-    const int rows = HopMerge::MarkPathEnd(state_.HopList);
-    if (rows != rowCount_) {
-        rowCount_ = rows;
-        emit rowCountChanged(rows);
+void TraceSession::updateShownHops() {
+    // The count MarkPathEnd returns includes the grid's header row.
+    const int hops = HopMerge::MarkPathEnd(state_.HopList) - 1;
+    if (hops != shownHops_) {
+        shownHops_ = hops;
+        emit shownHopsChanged(hops);
     }
 }
 
@@ -560,16 +551,15 @@ void TraceSession::SetSamplesTaken(qint32 value) {
     HistorySliderState slider = slider_;
     if (value < slider.position) slider.position = std::max(1, value);
     const bool atEnd = slider.position == slider.maximum;
-    const qint32 count = countFromText(sampleCountText_);
+    const qint32 count = sampleCount();
 
     SampleWindow& window = state_.Window;
     const qint32 oldFirst = window.FirstSample;
+    const qint32 oldLast = window.LastSample;
     window.FirstSample = 0;
     if (value == 0 || count == 0) {
-        slider.panelVisible = false;
         window.LastSample = value - 1;
     } else {
-        slider.panelVisible = slider.menuChecked;
         slider.maximum = std::max(1, value);
         if (atEnd) {
             slider.position = slider.maximum;
@@ -585,12 +575,8 @@ void TraceSession::SetSamplesTaken(qint32 value) {
 
     if (window.FirstSample != oldFirst) state_.GraphScale = state_.HopList.RecalcAll(window);
 
-    traceCountPanelText_ = QStringLiteral("Trace Count: %1").arg(value);
-    displayedSamplesPanelText_ = value > 0 ? QStringLiteral("Displayed Samples: %1 to %2")
-                                                 .arg(window.FirstSample + 1)
-                                                 .arg(window.LastSample + 1)
-                                           : QString();
-    emit statusPanelsChanged(traceCountPanelText_, displayedSamplesPanelText_);
+    if (window.FirstSample != oldFirst || window.LastSample != oldLast) emit windowChanged();
+    emit samplesTakenChanged(value);
 }
 
 QString TraceSession::editSampleCountChange(const QString& text) {
@@ -608,11 +594,8 @@ void TraceSession::tbTimeChange(qint32 position) {
     RecalcScale();
 }
 
-void TraceSession::miShowHistorySliderClick() {
-    HistorySliderState slider = slider_;
-    slider.menuChecked = !slider.menuChecked;
-    setSlider(slider);
-    SetSamplesTaken(state_.SamplesTaken);
+qint32 TraceSession::sampleCount() const {
+    return countFromText(sampleCountText_);
 }
 
 void TraceSession::RecalcScale() {
@@ -620,19 +603,6 @@ void TraceSession::RecalcScale() {
 }
 
 // ---------------------------------------------------------------- outputs
-
-void TraceSession::setQueryingText(const QString& text) {
-    if (text == queryingText_) return;
-    queryingText_ = text;
-    emit queryingTextChanged(text);
-}
-
-void TraceSession::setAnimation(bool visible, bool playing) {
-    if (visible == animationVisible_ && playing == animationPlaying_) return;
-    animationVisible_ = visible;
-    animationPlaying_ = playing;
-    emit busyAnimationChanged(visible, playing);
-}
 
 void TraceSession::setRestartAvailable(bool available) {
     if (available == restartAvailable_) return;

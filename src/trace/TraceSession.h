@@ -19,15 +19,11 @@
 
 namespace hoplark {
 
-// The history slider under the grid, kept as plain state: the window mirrors it into its track
-// bar and panel. Position is a 1-based round number within [1, maximum].
+// The history slider under the grid, kept as plain numbers: the window mirrors them into its
+// track bar. Position is a 1-based round number within [1, maximum].
 struct HistorySliderState {
     qint32 position = 1;
     qint32 maximum = 1;
-    // The "Show History Slider" menu item.
-    bool menuChecked = false;
-    // Whether the slider panel is shown (item checked, a count set, at least one round taken).
-    bool panelVisible = false;
 
     bool operator==(const HistorySliderState&) const = default;
 };
@@ -77,7 +73,7 @@ public:
 
     // --- User actions ---
     // Starts a new trace to `destination` as typed: clears the table and looks the target up
-    // off this thread ("Resolving..." meanwhile, isStarting() true). When the answer arrives
+    // off this thread (isStarting() true meanwhile). When the answer arrives
     // the target is shown, recorded and the first round launched at once. A typed address needs
     // no lookup before its first round: its reverse name is looked up beside the trace
     // (isNamingTarget()) and reaches the header and the recording when it comes. A start that
@@ -114,8 +110,6 @@ public:
     QString editSampleCountChange(const QString& text);
     // The user moved the history slider to `position`.
     void tbTimeChange(qint32 position);
-    // The "Show History Slider" item was chosen: toggles it.
-    void miShowHistorySliderClick();
 
     // --- Controller operations, public for the driver's shut-down and for tests ---
     void DoTrace();
@@ -140,16 +134,12 @@ public:
     bool restartAvailable() const { return restartAvailable_; }
     const HistorySliderState& historySlider() const { return slider_; }
     const QString& sampleCountText() const { return sampleCountText_; }
-    // Status bar panels 0, 1 and 2.
-    const QString& queryingText() const { return queryingText_; }
-    const QString& traceCountPanelText() const { return traceCountPanelText_; }
-    const QString& displayedSamplesPanelText() const { return displayedSamplesPanelText_; }
+    // The rounds the statistics window spans; 0 for all of them (no count set).
+    qint32 sampleCount() const;
     // What the user should know about the pace: set while the delay is below the floor.
     const QString& noticeText() const { return noticeText_; }
-    // Grid rows, the header row included.
-    int rowCount() const { return rowCount_; }
-    bool busyAnimationVisible() const { return animationVisible_; }
-    bool busyAnimationPlaying() const { return animationPlaying_; }
+    // Hop rows the grid shows: up to the path's end, at least the first hop of a table with one.
+    int shownHops() const { return shownHops_; }
     bool roundTimerActive() const { return roundTimer_.isActive(); }
     int roundTimerIntervalMs() const { return roundTimer_.interval(); }
     // The channel handed to every worker ("ProbeThreads" and the way back to the session).
@@ -159,10 +149,9 @@ signals:
     // Every worker launched for this trace has reported its end: nothing more is to come until
     // the next round. What a driver that waits for a trace's end listens to.
     void queriesSettled();
-    // Status panel 0: "Querying" while workers of this trace are out, "" otherwise.
-    void queryingTextChanged(const QString& text);
-    // The busy animation: shown while tracing, playing while launching or querying.
-    void busyAnimationChanged(bool visible, bool playing);
+    // The number of this trace's workers out (plus one while a round is being launched)
+    // changed. Workers of earlier traces are not counted.
+    void pendingChanged(int pending);
     // Tracing began or ended: button caption "&Stop" / "&Trace", destination field and history
     // list disabled / enabled.
     void tracingChanged(bool tracing);
@@ -179,14 +168,18 @@ signals:
     void startFailed(const QString& message);
     // The target resolved and the trace is about to run: record the text in the history list.
     void destinationAccepted(const QString& typedText);
-    // The grid's row count, header row included.
-    void rowCountChanged(int rows);
+    // The number of hop rows to show changed; also sent after a stored trace is loaded, whose
+    // rows are all new even when as many.
+    void shownHopsChanged(int hops);
     // The table or the scale changed: schedule one repaint.
     void refreshRequested();
     // Show the colour legend.
     void legendRequested();
-    // Status panel 1 ("Trace Count: N") and panel 2 ("Displayed Samples: A to B" or "").
-    void statusPanelsChanged(const QString& traceCount, const QString& displayedSamples);
+    // The rounds taken were set (sent at every setting, changed or not, so that whoever shows
+    // the count shows it from the first start on).
+    void samplesTakenChanged(int samplesTaken);
+    // The statistics window (state().Window) moved or changed its size.
+    void windowChanged();
     void historySliderChanged(const HistorySliderState& slider);
     // The pace notice changed (empty: nothing to tell).
     void noticeChanged(const QString& text);
@@ -214,9 +207,8 @@ private:
     void setNamingTarget(bool naming);
     void setStarting(bool starting);
     void armRoundTimer(qint64 launchStartedMs);
-    void updateRowCount();
-    void setQueryingText(const QString& text);
-    void setAnimation(bool visible, bool playing);
+    void updateShownHops();
+    void resetPending();
     void setRestartAvailable(bool available);
     void setSlider(const HistorySliderState& slider);
     void setNotice(const QString& text);
@@ -256,14 +248,9 @@ private:
     QTimer roundTimer_;
     QTimer overdueTimer_;
     bool restartAvailable_ = false;
-    bool animationVisible_ = false;
-    bool animationPlaying_ = false;
     HistorySliderState slider_;
-    QString queryingText_;
-    QString traceCountPanelText_;
-    QString displayedSamplesPanelText_;
     QString noticeText_;
-    int rowCount_ = 1;
+    int shownHops_ = 0;
     // Worker failure texts already reported in the current round.
     QSet<QString> reportedWorkerErrors_;
 };

@@ -67,7 +67,7 @@ TEST_F(SessionTest, ThreadedWorkersOfTwoTracesMergeOnlyIntoTheCurrentOne) {
                waited.elapsed() < 10000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 
-        EXPECT_EQ(live.queryingText(), "");
+        EXPECT_EQ(live.pendingQueries(), 0);
         EXPECT_EQ(live.state().DestinationHop, 6);
         ASSERT_EQ(live.state().HopList.count(), 6);
         for (const THostInfo& hop : live.state().HopList) {

@@ -8,35 +8,26 @@ struct WindowCase {
     const char* name;
     qint32 rounds;
     QString count;
-    bool sliderMenuChecked;
     qint32 sliderMovedTo;  // 0: left at its right end
     qint32 first;
     qint32 last;
-    QString displayed;
-    bool panelVisible;
 };
 
 TEST_F(SessionTest, SampleWindowFollowsCountAndSlider) {
     const WindowCase cases[] = {
-        {"live", 25, "10", true, 0, 15, 24, "Displayed Samples: 16 to 25", true},
-        {"fewer rounds than the count", 5, "10", true, 0, 0, 4, "Displayed Samples: 1 to 5", true},
-        {"all rounds", 25, "ALL", true, 0, 0, 24, "Displayed Samples: 1 to 25", false},
-        {"non-integer count means all", 25, "abc", true, 0, 0, 24, "Displayed Samples: 1 to 25",
-         false},
-        {"history at 8", 25, "10", true, 8, 7, 16, "Displayed Samples: 8 to 17", true},
-        {"history at 20", 25, "10", true, 20, 19, 24, "Displayed Samples: 20 to 25", true},
-        {"one step left of the end", 25, "10", true, 24, 23, 24, "Displayed Samples: 24 to 25",
-         true},
-        {"menu unchecked hides the slider", 25, "10", false, 0, 15, 24,
-         "Displayed Samples: 16 to 25", false},
-        {"no rounds yet", 0, "10", true, 0, 0, -1, "", false},
-        {"negative count is an empty window", 25, "-3", true, 0, 28, 24,
-         "Displayed Samples: 29 to 25", true},
+        {"live", 25, "10", 0, 15, 24},
+        {"fewer rounds than the count", 5, "10", 0, 0, 4},
+        {"all rounds", 25, "ALL", 0, 0, 24},
+        {"non-integer count means all", 25, "abc", 0, 0, 24},
+        {"history at 8", 25, "10", 8, 7, 16},
+        {"history at 20", 25, "10", 20, 19, 24},
+        {"one step left of the end", 25, "10", 24, 23, 24},
+        {"no rounds yet", 0, "10", 0, 0, -1},
+        {"negative count is an empty window", 25, "-3", 0, 28, 24},
     };
     for (const WindowCase& c : cases) {
         TraceSession fresh(launcher, names, clock);
         fresh.editSampleCountChange(c.count);
-        if (c.sliderMenuChecked) fresh.miShowHistorySliderClick();
         for (qint32 s = 0; s <= c.rounds; ++s)
             fresh.SetSamplesTaken(s);
         if (c.sliderMovedTo != 0) fresh.tbTimeChange(c.sliderMovedTo);
@@ -44,28 +35,21 @@ TEST_F(SessionTest, SampleWindowFollowsCountAndSlider) {
         const SampleWindow& window = fresh.state().Window;
         EXPECT_EQ(window.FirstSample, c.first) << c.name;
         EXPECT_EQ(window.LastSample, c.last) << c.name;
-        EXPECT_EQ(fresh.traceCountPanelText(), QStringLiteral("Trace Count: %1").arg(c.rounds))
-            << c.name;
-        EXPECT_EQ(fresh.displayedSamplesPanelText(), c.displayed) << c.name;
-        EXPECT_EQ(fresh.historySlider().panelVisible, c.panelVisible) << c.name;
+        EXPECT_EQ(fresh.state().SamplesTaken, c.rounds) << c.name;
     }
 }
 
 TEST_F(SessionTest, HistoryModeStaysPutWhileRoundsGoOn) {
     session.editSampleCountChange("10");
-    session.miShowHistorySliderClick();
     for (qint32 s = 0; s <= 25; ++s)
         session.SetSamplesTaken(s);
     session.tbTimeChange(8);
     session.SetSamplesTaken(26);
-    EXPECT_EQ(session.historySlider(), (HistorySliderState{8, 26, true, true}));
+    EXPECT_EQ(session.historySlider(), (HistorySliderState{8, 26}));
     EXPECT_EQ(session.state().Window.FirstSample, 7);
     EXPECT_EQ(session.state().Window.LastSample, 16);
 
-    // Hiding the slider leaves the window where it is; a new count moves only its end.
-    session.miShowHistorySliderClick();
-    EXPECT_FALSE(session.historySlider().panelVisible);
-    EXPECT_EQ(session.state().Window.FirstSample, 7);
+    // A new count moves only the window's end.
     session.editSampleCountChange("5");
     EXPECT_EQ(session.state().Window.FirstSample, 7);
     EXPECT_EQ(session.state().Window.LastSample, 11);
@@ -76,7 +60,7 @@ TEST_F(SessionTest, HistoryModeStaysPutWhileRoundsGoOn) {
     EXPECT_EQ(session.historySlider().position, 27);
     EXPECT_EQ(session.state().Window.FirstSample, 22);
 
-    // "ALL" keeps the slider's maximum and hides it.
+    // "ALL" keeps the slider's maximum.
     EXPECT_EQ(session.editSampleCountChange("0"), "ALL");
     session.SetSamplesTaken(28);
     EXPECT_EQ(session.historySlider().maximum, 27);
