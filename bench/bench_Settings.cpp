@@ -4,6 +4,8 @@
 // construction reads the file, FormDestroy writes it back).
 #include <benchmark/benchmark.h>
 
+#include "WidgetBenchMain.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
@@ -105,12 +107,5 @@ BENCHMARK(BM_WindowStartAndExit)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(bench
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QApplication::setStyle(QStringLiteral("Fusion"));
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return hoplark::bench::RunWidgetBenchmarks(argc, argv);
 }

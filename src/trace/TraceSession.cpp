@@ -366,27 +366,28 @@ void TraceSession::DoTrace() {
     scheduleOverdueCheck();
 }
 
-qint64 TraceSession::probeSentTickMs(qint32 round, qint32 hop) const {
-    const RoundLaunch& launch = state_.RoundLaunches[static_cast<size_t>(round - 1)];
-    return launch.tickMs + qint64(hop - 1) * HopStaggerMs;
+template <typename Visit>
+void TraceSession::forEachPendingProbe(const THostInfo& record, Visit visit) const {
+    const qint64 patienceMs = OverdueAfterMs(record.LargestAnswerUs, launcher_.probeTimeoutMs());
+    const std::vector<RoundLaunch>& launches = state_.RoundLaunches;
+    for (size_t p = record.FirstUnsettled(); p < record.Samples.size(); ++p) {
+        if (record.Samples[p].state != SampleState::Pending || p >= launches.size()) continue;
+        // The hop's probe of round p + 1 left its stagger after the round's launch.
+        const qint64 sentTickMs = launches[p].tickMs + qint64(record.Hop - 1) * HopStaggerMs;
+        visit(p, sentTickMs + patienceMs);
+    }
 }
 
 void TraceSession::CheckOverdue() {
     if (replay_) return;
     const qint64 now = clock_.tickMs();
-    const qint32 timeoutMs = launcher_.probeTimeoutMs();
-    const qint32 rounds = static_cast<qint32>(state_.RoundLaunches.size());
     bool changed = false;
     for (int i = 0; i < state_.HopList.count(); ++i) {
         THostInfo& record = state_.HopList.at(i);
-        const qint64 limit = OverdueAfterMs(record.LargestAnswerUs, timeoutMs);
         bool recordChanged = false;
-        for (size_t p = record.FirstUnsettled(); p < record.Samples.size(); ++p) {
-            const qint32 round = static_cast<qint32>(p) + 1;
-            if (record.Samples[p].state != SampleState::Pending || round > rounds) continue;
-            if (now - probeSentTickMs(round, record.Hop) >= limit)
-                recordChanged |= record.MarkOverdue(p);
-        }
+        forEachPendingProbe(record, [&](size_t position, qint64 dueTickMs) {
+            if (now >= dueTickMs) recordChanged |= record.MarkOverdue(position);
+        });
         if (recordChanged) {
             record.RecalcStats(state_.Window);
             changed = true;
@@ -398,23 +399,17 @@ void TraceSession::CheckOverdue() {
 
 void TraceSession::scheduleOverdueCheck() {
     if (replay_) return;
-    const qint32 timeoutMs = launcher_.probeTimeoutMs();
-    const qint32 rounds = static_cast<qint32>(state_.RoundLaunches.size());
     std::optional<qint64> next;
     for (const THostInfo& record : state_.HopList) {
-        const qint64 limit = OverdueAfterMs(record.LargestAnswerUs, timeoutMs);
-        for (size_t p = record.FirstUnsettled(); p < record.Samples.size(); ++p) {
-            const qint32 round = static_cast<qint32>(p) + 1;
-            if (record.Samples[p].state != SampleState::Pending || round > rounds) continue;
-            const qint64 due = probeSentTickMs(round, record.Hop) + limit;
-            next = next ? std::min(*next, due) : due;
-        }
+        forEachPendingProbe(record, [&](size_t, qint64 dueTickMs) {
+            next = next ? std::min(*next, dueTickMs) : dueTickMs;
+        });
     }
     if (!next) {
         overdueTimer_.stop();
         return;
     }
-    const qint64 wait = std::clamp<qint64>(*next - clock_.tickMs(), 0, timeoutMs);
+    const qint64 wait = std::clamp<qint64>(*next - clock_.tickMs(), 0, launcher_.probeTimeoutMs());
     overdueTimer_.start(static_cast<int>(wait));
 }
 

@@ -213,7 +213,10 @@ private:
     void setSlider(const HistorySliderState& slider);
     void setNotice(const QString& text);
     void scheduleOverdueCheck();
-    qint64 probeSentTickMs(qint32 round, qint32 hop) const;
+    // Calls visit(position, dueTickMs) for each of `record`'s probes still pending, with the
+    // moment it becomes overdue.
+    template <typename Visit>
+    void forEachPendingProbe(const THostInfo& record, Visit visit) const;
 
     ProbeLauncher& launcher_;
     TargetResolver resolver_;
