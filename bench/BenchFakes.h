@@ -14,7 +14,7 @@ namespace hoplark::bench {
 class LocalhostNames : public NameService {
 public:
     std::optional<HostEntry> LookupHost(const std::string&) override { return std::nullopt; }
-    std::optional<std::string> LookupAddress(uint32_t) override { return "localhost"; }
+    std::optional<std::string> LookupAddress(const IpAddress&) override { return "localhost"; }
 };
 
 // Time stands still, so every launch counts as instant.

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     packet.shrink_to_fit();
     const auto message = hoplark::ParseIcmpPacket(packet.data(), packet.size());
     if (message) {
-        if (!message->isError() && message->quotedDestination != 0) std::abort();
+        if (!message->isError() && message->quotedDestination != hoplark::IpAddress()) std::abort();
         if (message->dataBytes > hoplark::EchoNonceSize) std::abort();
         // A message always answers the request it names itself, nonce included...
         hoplark::EchoKey key;

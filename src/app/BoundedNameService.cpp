@@ -23,7 +23,7 @@ struct BoundedNameService::Shared {
     std::function<bool(int)> onlyLookupsLeft;  // set once the wait is limited
     std::chrono::milliseconds bound{0};
     std::optional<std::chrono::steady_clock::time_point> deadline;
-    std::set<uint32_t> givenUp;
+    std::set<IpAddress> givenUp;
 };
 
 // One lookup's answer, shared with the thread that waits for the resolver.
@@ -41,7 +41,7 @@ std::optional<HostEntry> BoundedNameService::LookupHost(const std::string& name)
     return names_->LookupHost(name);
 }
 
-std::optional<std::string> BoundedNameService::LookupAddress(uint32_t address) {
+std::optional<std::string> BoundedNameService::LookupAddress(const IpAddress& address) {
     auto pending = std::make_shared<PendingName>();
     std::unique_lock lock(shared_->lock);
     ++shared_->underWay;

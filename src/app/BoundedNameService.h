@@ -21,7 +21,7 @@ public:
     ~BoundedNameService() override;
 
     std::optional<HostEntry> LookupHost(const std::string& name) override;
-    std::optional<std::string> LookupAddress(uint32_t address) override;
+    std::optional<std::string> LookupAddress(const IpAddress& address) override;
 
     // Safe from any thread. `onlyLookupsLeft` is called from the lookups' threads.
     void limitWait(std::function<bool(int lookupsUnderWay)> onlyLookupsLeft,

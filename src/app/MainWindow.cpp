@@ -40,6 +40,11 @@
 namespace hoplark {
 
 namespace {
+// [Advanced] key of the address family choice.
+const QString AddressChoiceSetting = QStringLiteral("AddressFamily");
+}  // namespace
+
+namespace {
 
 QChar localeDecimalSeparator() {
     return QLocale().decimalPoint().at(0);
@@ -160,6 +165,7 @@ void TformMain::connectSession() {
             [this](const QString& address, const QString& hostName) {
                 lblTargetAddress->setText(address);
                 lblHostName->setText(hostName);
+                fitAddressColumn(address.contains(u':'));
             });
     connect(session, &TraceSession::destinationAccepted, this, &TformMain::recordDestination);
     // The grid keeps its header and one row even before the first hop is known.
@@ -247,6 +253,9 @@ void TformMain::FormCreate() {
     PacketSize = static_cast<qint16>(packetSize);
     if (services_.echo) services_.echo->setPacketSize(packetSize);
     session_->setIgnoreFirstHop(IgnoreFirstHop);
+    session_->setAddressChoice(
+        AddressChoiceFromKey(ini.ReadString(QStringLiteral("Advanced"), AddressChoiceSetting, {}))
+            .value_or(AddressChoice::ResolverOrder));
     recording_->readSettings(ini);
 
     ShowLegend(false);
@@ -293,6 +302,12 @@ void TformMain::FormDestroy() {
                   displayOptions_.ShowFractions);
     ini.WriteBool(QStringLiteral("Display"), QStringLiteral("LossVerdicts"),
                   displayOptions_.LossVerdicts);
+    // Written once the user has chosen, so an untouched settings file keeps its sections.
+    const AddressChoice choice = session_->addressChoice();
+    if (choice != AddressChoice::ResolverOrder ||
+        !ini.ReadString(QStringLiteral("Advanced"), AddressChoiceSetting, {}).isEmpty()) {
+        ini.WriteString(QStringLiteral("Advanced"), AddressChoiceSetting, AddressChoiceKey(choice));
+    }
     recording_->writeSettings(ini);
     ini.commit();
 }
@@ -450,6 +465,19 @@ int TformMain::fractionWidth() const {
     if (!displayOptions_.ShowFractions) return 0;
     return QFontMetrics(Canvas::toQFont(drgrTrace->drawingFont()))
         .horizontalAdvance(QStringLiteral(".99"));
+}
+
+void TformMain::fitAddressColumn(bool ipv6) {
+    // Room for the longest IPv6 address; a zone or a verdict mark beyond that is elided in the
+    // middle, with the whole address in the tool tip. An IPv4 trace keeps the column as it
+    // always was.
+    const int width =
+        QFontMetrics(Canvas::toQFont(drgrTrace->drawingFont()))
+            .horizontalAdvance(QStringLiteral("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"));
+    const int wanted = AddressColumnWidth(ipv6, width);
+    if (drgrTrace->colWidth(2) == wanted) return;
+    drgrTrace->setColWidth(2, wanted);
+    pnlGridResize();
 }
 
 void TformMain::pnlGridResize() {
@@ -615,6 +643,10 @@ void TformMain::Options1Click() {
     dialog.cbShowCurrentTime->setChecked(options.ShowCurrentTime);
     dialog.cbShowFractions->setChecked(options.ShowFractions);
     dialog.cbLossVerdicts->setChecked(options.LossVerdicts);
+    const AddressChoice choice = session_->addressChoice();
+    dialog.rbAddressAuto->setChecked(choice == AddressChoice::ResolverOrder);
+    dialog.rbAddressIPv4->setChecked(choice == AddressChoice::V4Only);
+    dialog.rbAddressIPv6->setChecked(choice == AddressChoice::V6Only);
 
     if (dialogRunner_(dialog) != QDialog::Accepted) return;
 
@@ -629,6 +661,9 @@ void TformMain::Options1Click() {
     SetShowFractions(dialog.cbShowFractions->isChecked());
     SetShowCurrentTime(dialog.cbShowCurrentTime->isChecked());
     options.LossVerdicts = dialog.cbLossVerdicts->isChecked();
+    session_->setAddressChoice(dialog.rbAddressIPv4->isChecked()   ? AddressChoice::V4Only
+                               : dialog.rbAddressIPv6->isChecked() ? AddressChoice::V6Only
+                                                                   : AddressChoice::ResolverOrder);
     pnlGridResize();
     if (traceState().SamplesTaken > 0) ShowLegend(true);
     // Any option may change how every cell looks.

@@ -100,6 +100,8 @@ public:
     // Times to 0.01 ms in the grid and the copied text; widens the Avg Time column to match.
     void SetShowFractions(bool Value);
     void pnlGridResize();
+    // Widens the IP column for IPv6 addresses, and narrows it back for IPv4.
+    void fitAddressColumn(bool ipv6);
     // The target's name and address reach from their captions to the legend (or to the
     // header's right edge while the legend is hidden).
     void fitTargetLabels();

@@ -1,6 +1,8 @@
 #include "app/OptionsDialog.h"
 
+#include <QButtonGroup>
 #include <QFrame>
+#include <QGroupBox>
 #include <QLabel>
 #include <QShortcut>
 
@@ -10,7 +12,7 @@ TformOptions::TformOptions(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Options"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(303, 305);
+    setFixedSize(303, 361);
     QFont dialogFont(QStringLiteral("Arial"));
     dialogFont.setPixelSize(11);
     setFont(dialogFont);
@@ -57,20 +59,39 @@ TformOptions::TformOptions(QWidget* parent) : QDialog(parent) {
                        "hops answered by several addresses and shows the loss to the "
                        "destination."));
 
+    // A group of its own below the frame, so the original settings keep their places.
+    auto* addressGroup = new QGroupBox(QStringLiteral("Trace a name at"), this);
+    addressGroup->setGeometry(8, 266, 289, 50);
+    const auto radio = [addressGroup](const QString& caption, int left, int width) {
+        auto* button = new QRadioButton(caption, addressGroup);
+        button->setGeometry(left, 22, width, 17);
+        return button;
+    };
+    rbAddressAuto = radio(QStringLiteral("its &first address"), 10, 116);
+    rbAddressAuto->setToolTip(
+        QStringLiteral("The first address the resolver gives, in the system's own order of "
+                       "preference (/etc/gai.conf)."));
+    rbAddressIPv4 = radio(QStringLiteral("IPv&4"), 134, 66);
+    rbAddressIPv6 = radio(QStringLiteral("IPv&6"), 206, 66);
+    auto* addressButtons = new QButtonGroup(this);
+    for (QRadioButton* button : {rbAddressAuto, rbAddressIPv4, rbAddressIPv6})
+        addressButtons->addButton(button);
+    rbAddressAuto->setChecked(true);
+
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setGeometry(79, 274, 75, 25);
+    OKBtn->setGeometry(79, 330, 75, 25);
     OKBtn->setDefault(true);
     CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelBtn->setGeometry(159, 274, 75, 25);
+    CancelBtn->setGeometry(159, 330, 75, 25);
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
     // OK first, so it has the focus on opening; "Ignore first hop?" comes before the
     // current-time box although it stands below it.
-    QWidget* order[] = {OKBtn,           CancelBtn,        cbColorHops,
-                        cbColorGraph,    editWarningSpeed, editBadSpeed,
-                        cboxShowCheck,   cbIgnoreFirstHop, cbShowCurrentTime,
-                        cbShowFractions, cbLossVerdicts};
+    QWidget* order[] = {
+        OKBtn,          CancelBtn,     cbColorHops,      cbColorGraph,      editWarningSpeed,
+        editBadSpeed,   cboxShowCheck, cbIgnoreFirstHop, cbShowCurrentTime, cbShowFractions,
+        cbLossVerdicts, rbAddressAuto, rbAddressIPv4,    rbAddressIPv6};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     OKBtn->setFocus();

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <functional>
 
 namespace hoplark {
@@ -32,6 +33,10 @@ public:
     QCheckBox* cbIgnoreFirstHop;
     QCheckBox* cbShowFractions;
     QCheckBox* cbLossVerdicts;
+    // Which of a name's addresses is traced: the resolver's first, or the first of one family.
+    QRadioButton* rbAddressAuto;
+    QRadioButton* rbAddressIPv4;
+    QRadioButton* rbAddressIPv6;
     QPushButton* OKBtn;
     QPushButton* CancelBtn;
 

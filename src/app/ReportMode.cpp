@@ -13,10 +13,10 @@
 #include "export/ReportFormatter.h"
 #include "probe/EchoService.h"
 #include "probe/NameService.h"
-#include "probe/SourceAddress.h"
 #include "record/RecordingError.h"
 #include "record/RecordingReader.h"
 #include "record/TraceRecorder.h"
+#include "trace/AddressText.h"
 #include "trace/Clock.h"
 #include "trace/HoplarkError.h"
 #include "trace/ThreadProbeLauncher.h"
@@ -33,7 +33,7 @@ public:
     std::optional<HostEntry> LookupHost(const std::string& name) override {
         return system_.LookupHost(name);
     }
-    std::optional<std::string> LookupAddress(uint32_t) override { return std::nullopt; }
+    std::optional<std::string> LookupAddress(const IpAddress&) override { return std::nullopt; }
 
 private:
     SystemNameService system_;
@@ -149,6 +149,7 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
     }
     session.setTraceCountText(QString::number(options.count));
     session.setIgnoreFirstHop(options.ignoreFirstHop);
+    session.setAddressChoice(options.addressChoice);
     session.editSampleCountChange(QString::number(options.samples));
 
     // Worker failures are printed once each; they do not end the report.
@@ -212,6 +213,17 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
             loop.quit();
         },
         Qt::QueuedConnection);
+    // A family whose socket could not be opened is told at once, not as a path of lost hops.
+    QObject::connect(
+        &session, &TraceSession::targetResolved, &loop,
+        [&](const QString& address) {
+            const auto target = IpAddress::Parse(address.toStdString());
+            if (!target || echo->bound(target->family()) || !failure.isEmpty()) return;
+            failure = QString::fromStdString(echo->familyError(target->family()));
+            session.StopTrace();
+            loop.quit();
+        },
+        Qt::QueuedConnection);
     // The floor on the pace is told once, as the window's status bar does.
     QObject::connect(&session, &TraceSession::noticeChanged, [err](const QString& text) {
         if (!text.isEmpty()) printLine(err, text);
@@ -237,10 +249,9 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
     if (recorder) recorder->finish();
     const qint64 startedUtcUs = session.state().roundStartUtcUs(1);
     ReportFormatter formatter(session.state(), options.target, session.shownHops(), options.wide);
-    formatter.setContext(
-        {QString::fromStdString(SourceAddressToward(session.state().TargetAddress.toStdString())),
-         startedUtcUs, clock.utcUs(), options.delayText, options.delayMs,
-         QStringLiteral(HOPLARK_VERSION)});
+    formatter.setContext({SourceAddressTextToward(session.state().TargetAddress), startedUtcUs,
+                          clock.utcUs(), options.delayText, options.delayMs,
+                          QStringLiteral(HOPLARK_VERSION)});
     writeReport(formatter, options.format, out);
     std::fflush(out);
     return shutdown.caught() ? ShutdownSignals::exitStatusFor(shutdown.caught()) : 0;

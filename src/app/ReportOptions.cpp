@@ -78,6 +78,15 @@ ReportArguments ParseReportArguments(const QStringList& arguments) {
         } else if (argument == QLatin1String("--name-wait")) {
             const QString text = value();
             if (error.isEmpty()) readNumber(argument, text, 0, 600000, options.nameWaitMs, error);
+        } else if (argument == QLatin1String("--ipv4") || argument == QLatin1String("-4") ||
+                   argument == QLatin1String("--ipv6") || argument == QLatin1String("-6")) {
+            const AddressChoice choice =
+                argument.contains(u'4') ? AddressChoice::V4Only : AddressChoice::V6Only;
+            if (options.addressChoice != AddressChoice::ResolverOrder &&
+                options.addressChoice != choice && error.isEmpty()) {
+                error = QStringLiteral("-4 and -6 cannot be given together");
+            }
+            options.addressChoice = choice;
         } else if (argument == QLatin1String("--no-dns") || argument == QLatin1String("-n")) {
             options.resolveNames = false;
         } else if (argument == QLatin1String("--format") || argument == QLatin1String("-f")) {
@@ -141,7 +150,7 @@ QString ReportUsageText() {
         "Usage: hoplark --report TARGET [--count N] [--delay TEXT] [--samples N] [--timeout MS]\n"
         "                [--packet-size N] [--ignore-first-hop] [--no-dns] "
         "[--format text|csv|json] [--wide]\n"
-        "                [--name-wait MS] [--record FILE]\n"
+        "                [--name-wait MS] [--record FILE] [-4|-6]\n"
         "       hoplark --report --from FILE [--samples N] [--format text|csv|json] [--wide]\n"
         "Traces TARGET for N rounds (default 10), one round per delay (default \"1 Second\"),\n"
         "waits for the last round's answers and prints every hop. Needs no display.\n"
@@ -153,7 +162,10 @@ QString ReportUsageText() {
         "has them, with the median, 95th percentile, RFC 3550 jitter and every sample in\n"
         "microseconds.\n"
         "--record FILE also writes every probe to a new recording; --from FILE prints the\n"
-        "table of a recording instead of tracing, over its last N rounds (default all).\n");
+        "table of a recording instead of tracing, over its last N rounds (default all).\n"
+        "TARGET is a name, an IPv4 address or an IPv6 address (brackets and a %zone\n"
+        "allowed). A name is traced at the first address the resolver gives; -4 (--ipv4)\n"
+        "or -6 (--ipv6) takes its first address of that family instead.\n");
 }
 
 }  // namespace hoplark

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "export/ReportFormat.h"
+#include "trace/AddressChoice.h"
 
 namespace hoplark {
 
@@ -18,6 +19,8 @@ struct ReportOptions {
     qint32 packetSize = 56;   // echo data bytes
     bool ignoreFirstHop = false;
     bool resolveNames = true;
+    // -4 / -6: which of a name's addresses to trace (and which kind of literal to accept).
+    AddressChoice addressChoice = AddressChoice::ResolverOrder;
     // After the last round's answers, how long names still under way are waited for.
     qint32 nameWaitMs = 2000;
     ReportFormat format = ReportFormat::Text;

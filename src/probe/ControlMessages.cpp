@@ -46,11 +46,13 @@ void readError(ReceivedControl& out, const uint8_t* data, size_t size) {
     out.code = error.ee_code;
     out.info = error.ee_info;
     out.data = error.ee_data;
-    // SO_EE_OFFENDER: the address follows the record.
-    sockaddr_in offender{};
-    if (size >= sizeof error + sizeof offender) {
-        std::memcpy(&offender, data + sizeof error, sizeof offender);
-        if (offender.sin_family == AF_INET) out.offender = offender.sin_addr.s_addr;
+    // SO_EE_OFFENDER: the address follows the record, as much of it as the family needs.
+    if (size > sizeof error) {
+        sockaddr_storage offender{};
+        const size_t length = std::min(size - sizeof error, sizeof offender);
+        std::memcpy(&offender, data + sizeof error, length);
+        out.offender = IpAddress::fromSocketAddress(reinterpret_cast<const sockaddr*>(&offender),
+                                                    static_cast<socklen_t>(length));
     }
 }
 
@@ -69,7 +71,8 @@ ReceivedControl ParseControlMessages(const uint8_t* control, size_t size) {
         const size_t dataSize = length - HeaderSpace;
         if (header.cmsg_level == SOL_SOCKET && header.cmsg_type == SCM_TIMESTAMPING) {
             readStamp(out, data, dataSize);
-        } else if (header.cmsg_level == SOL_IP && header.cmsg_type == IP_RECVERR) {
+        } else if ((header.cmsg_level == SOL_IP && header.cmsg_type == IP_RECVERR) ||
+                   (header.cmsg_level == SOL_IPV6 && header.cmsg_type == IPV6_RECVERR)) {
             readError(out, data, dataSize);
         }
         const size_t step = alignUp(length);
@@ -80,7 +83,8 @@ ReceivedControl ParseControlMessages(const uint8_t* control, size_t size) {
 }
 
 ErrorQueueEntry ParseErrorQueueEntry(const ReceivedControl& control, const uint8_t* payload,
-                                     size_t payloadSize, uint32_t quotedDestination) {
+                                     size_t payloadSize, const IpAddress& quotedDestination) {
+    const bool v4 = quotedDestination.isV4();
     ErrorQueueEntry entry;
     if (!control.hasError) return entry;
     switch (control.origin) {
@@ -96,13 +100,22 @@ ErrorQueueEntry ParseErrorQueueEntry(const ReceivedControl& control, const uint8
             entry.info = control.info;
             return entry;
         case SO_EE_ORIGIN_ICMP:
+            if (!v4) return entry;
+            break;
+        case SO_EE_ORIGIN_ICMP6:
+            if (v4) return entry;
             break;
         default:
             return entry;
     }
-    if (!EndsEchoExchange(control.type) || control.type == IcmpEchoReply) return entry;
-    if (!control.offender || payload == nullptr || payloadSize < IcmpHeaderSize) return entry;
-    if (payload[0] != IcmpEchoRequest) return entry;
+    const bool ends = v4 ? EndsEchoExchange(control.type) && control.type != IcmpEchoReply
+                         : EndsEcho6Exchange(control.type) && control.type != Icmp6EchoReply;
+    if (!ends) return entry;
+    if (!control.offender || control.offender->family() != quotedDestination.family()) {
+        return entry;
+    }
+    if (payload == nullptr || payloadSize < IcmpHeaderSize) return entry;
+    if (payload[0] != (v4 ? IcmpEchoRequest : Icmp6EchoRequest)) return entry;
     IcmpMessage& message = entry.message;
     message.source = *control.offender;
     message.type = control.type;

@@ -20,7 +20,7 @@ struct ReceivedControl {
     uint8_t code = 0;
     uint32_t info = 0;
     uint32_t data = 0;
-    std::optional<uint32_t> offender;  // IPv4 address of whoever sent the error
+    std::optional<IpAddress> offender;  // whoever sent the error
 };
 
 // Walks a control buffer as recvmsg() fills it (`size` bytes at `control`, aligned or not).
@@ -44,9 +44,10 @@ struct ErrorQueueEntry {
 // Classifies an error-queue entry of an ICMP datagram or raw socket. `payload` is what recvmsg
 // returned as data: for an ICMP error on a datagram socket, the quoted echo request (its ICMP
 // header and as much data as the router quoted). `quotedDestination` is the address from
-// msg_name, which the kernel takes from the quoted IP header. Redirects, errors that quote
-// anything but an echo request and errors without an IPv4 offender are Ignored.
+// msg_name, which the kernel takes from the quoted IP header; its family is the socket's.
+// Redirects, errors that quote anything but an echo request, errors of the other family and
+// errors without an offender are Ignored.
 ErrorQueueEntry ParseErrorQueueEntry(const ReceivedControl& control, const uint8_t* payload,
-                                     size_t payloadSize, uint32_t quotedDestination);
+                                     size_t payloadSize, const IpAddress& quotedDestination);
 
 }  // namespace hoplark

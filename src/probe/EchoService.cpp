@@ -4,6 +4,7 @@
 #include <linux/errqueue.h>
 #include <linux/icmp.h>
 #include <linux/net_tstamp.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -43,11 +44,13 @@ int64_t realtimeNs() {
     return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-sockaddr_in socketAddress(uint32_t address) {
-    sockaddr_in sin{};
-    sin.sin_family = AF_INET;
-    sin.sin_addr.s_addr = address;
-    return sin;
+IpAddress AnyV6() {
+    const uint8_t any[16] = {};
+    return IpAddress::fromV6(any);
+}
+
+int domainOf(AddressFamily family) {
+    return family == AddressFamily::V4 ? AF_INET : AF_INET6;
 }
 
 }  // namespace
@@ -78,6 +81,28 @@ uint32_t StatusForIcmpError(uint8_t type, uint8_t code) {
     }
 }
 
+uint32_t StatusForIcmp6Error(uint8_t type, uint8_t code) {
+    switch (type) {
+        case Icmp6TimeExceeded:
+            return code == 0 ? IP_TTL_EXPIRED_TRANSIT : IP_TTL_EXPIRED_REASSEM;
+        case Icmp6DestinationUnreachable:
+            switch (code) {
+                case 0:  // no route
+                    return IP_DEST_NET_UNREACHABLE;
+                case 4:
+                    return IP_DEST_PORT_UNREACHABLE;
+                default:  // prohibited, beyond scope, address unreachable, policy, reject route
+                    return IP_DEST_HOST_UNREACHABLE;
+            }
+        case Icmp6PacketTooBig:
+            return IP_PACKET_TOO_BIG;
+        case Icmp6ParameterProblem:
+            return IP_PARAM_PROBLEM;
+        default:
+            return IP_GENERAL_FAILURE;
+    }
+}
+
 std::string EchoService::SizeAdviceText(int size, int usable) {
     return "Echo data size " + std::to_string(size) + " cannot be sent on this path; use at most " +
            std::to_string(usable) + " bytes (settings file [Advanced] PacketSize).";
@@ -87,6 +112,7 @@ std::string EchoService::SizeAdviceText(int size, int usable) {
 // sequence, and the receiver thread fills in the answer and wakes the sender.
 struct EchoService::Exchange {
     EchoKey key;
+    AddressFamily family = AddressFamily::V4;
     bool answered = false;
     bool cancelled = false;
     IcmpMessage answer;
@@ -99,7 +125,7 @@ struct EchoService::Exchange {
 
 struct EchoService::Outcome {
     uint32_t status = IP_REQ_TIMED_OUT;
-    uint32_t responder = 0;
+    IpAddress responder;
     uint32_t roundTripMs = 0;
     EchoDetail detail;
 };
@@ -107,82 +133,131 @@ struct EchoService::Outcome {
 EchoService::EchoService(const BindOptions& options) {
     std::random_device random;
     nonces_.seed((static_cast<uint64_t>(random()) << 32) ^ random());
-    if (options.allowDatagram && openDatagram()) {
-        mode_ = Mode::Datagram;
-    } else if (options.allowRaw && openRaw()) {
-        mode_ = Mode::Raw;
-    } else {
+    socketOf(AddressFamily::V6).family = AddressFamily::V6;
+    wakeLeader_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    // Both families are opened now, while the privileges that may be needed are still held.
+    const bool v4 = wakeLeader_ >= 0 && open(socketOf(AddressFamily::V4), options);
+    const bool v6 = wakeLeader_ >= 0 && open(socketOf(AddressFamily::V6), options);
+    if (!v4 && !v6) {
+        closeSockets();
         startupError_ = StartupFailureText;
         return;
     }
     if (options.dropCapabilities) {
         const std::string failure = PrivilegeDrop::DropAll();
         if (!failure.empty()) {
-            closeSocket();
-            mode_ = Mode::Unbound;
+            closeSockets();
             startupError_ = "Error: could not give up privileges after opening the ICMP socket (" +
                             failure + ").";
             return;
         }
     }
-    buffer_.resize(mode_ == Mode::Raw ? 65536 : 256);
+    const bool raw = mode(AddressFamily::V4) == Mode::Raw || mode(AddressFamily::V6) == Mode::Raw;
+    buffer_.resize(raw ? 65536 : 256);
 }
 
-bool EchoService::openDatagram() {
-    socket_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (socket_ < 0) return false;
-    // The kernel keeps the socket's port as the identifier of every request.
-    sockaddr_in any = socketAddress(INADDR_ANY);
-    sockaddr_in bound{};
-    socklen_t boundSize = sizeof bound;
-    if (bind(socket_, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0 ||
-        getsockname(socket_, reinterpret_cast<sockaddr*>(&bound), &boundSize) != 0) {
-        closeSocket();
+bool EchoService::open(FamilySocket& socket, const BindOptions& options) {
+    if (options.allowDatagram && openDatagram(socket)) {
+        socket.mode = Mode::Datagram;
+    } else if (options.allowRaw && openRaw(socket)) {
+        socket.mode = Mode::Raw;
+    } else {
         return false;
     }
-    identifier_ = ntohs(bound.sin_port);
-    const int on = 1;
-    setsockopt(socket_, SOL_IP, IP_RECVERR, &on, sizeof on);
-    return configureSocket();
-}
-
-bool EchoService::openRaw() {
-    socket_ = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (socket_ < 0) return false;
-    // Only echo replies and the errors that end an echo exchange reach the receiver.
-    icmp_filter filter{};
-    filter.data =
-        ~((1u << IcmpEchoReply) | (1u << IcmpDestinationUnreachable) | (1u << IcmpSourceQuench) |
-          (1u << IcmpTimeExceeded) | (1u << IcmpParameterProblem));
-    setsockopt(socket_, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
-    std::random_device random;
-    identifier_ = static_cast<uint16_t>(random() ^ static_cast<unsigned>(getpid()));
-    return configureSocket();
-}
-
-bool EchoService::configureSocket() {
-    setsockopt(socket_, SOL_SOCKET, SO_TIMESTAMPING, &TimestampFlags, sizeof TimestampFlags);
-    // Beyond the system's limit only with privilege; the plain request takes what it may.
-    if (setsockopt(socket_, SOL_SOCKET, SO_RCVBUFFORCE, &ReceiveBufferBytes,
-                   sizeof ReceiveBufferBytes) != 0) {
-        setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &ReceiveBufferBytes, sizeof ReceiveBufferBytes);
-    }
-    wakeLeader_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeLeader_ < 0) {
-        closeSocket();
-        return false;
-    }
+    configureSocket(socket);
     return true;
 }
 
-void EchoService::closeSocket() {
-    if (socket_ >= 0) close(socket_);
+bool EchoService::openDatagram(FamilySocket& socket) {
+    const bool v4 = socket.family == AddressFamily::V4;
+    socket.fd = ::socket(domainOf(socket.family), SOCK_DGRAM | SOCK_CLOEXEC,
+                         v4 ? int{IPPROTO_ICMP} : int{IPPROTO_ICMPV6});
+    if (socket.fd < 0) return false;
+    // The kernel keeps the socket's port as the identifier of every request.
+    sockaddr_storage any{};
+    any.ss_family = static_cast<sa_family_t>(domainOf(socket.family));
+    const socklen_t anySize = v4 ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
+    sockaddr_storage bound{};
+    socklen_t boundSize = sizeof bound;
+    if (bind(socket.fd, reinterpret_cast<const sockaddr*>(&any), anySize) != 0 ||
+        getsockname(socket.fd, reinterpret_cast<sockaddr*>(&bound), &boundSize) != 0) {
+        close(socket.fd);
+        socket.fd = -1;
+        return false;
+    }
+    in_port_t port = 0;
+    if (v4)
+        port = reinterpret_cast<const sockaddr_in*>(&bound)->sin_port;
+    else
+        port = reinterpret_cast<const sockaddr_in6*>(&bound)->sin6_port;
+    socket.identifier = ntohs(port);
+    const int on = 1;
+    if (v4)
+        setsockopt(socket.fd, SOL_IP, IP_RECVERR, &on, sizeof on);
+    else
+        setsockopt(socket.fd, SOL_IPV6, IPV6_RECVERR, &on, sizeof on);
+    return true;
+}
+
+bool EchoService::openRaw(FamilySocket& socket) {
+    const bool v4 = socket.family == AddressFamily::V4;
+    socket.fd = ::socket(domainOf(socket.family), SOCK_RAW | SOCK_CLOEXEC,
+                         v4 ? int{IPPROTO_ICMP} : int{IPPROTO_ICMPV6});
+    if (socket.fd < 0) return false;
+    // Only echo replies and the errors that end an echo exchange reach the receiver (not, on
+    // loopback, our own requests).
+    if (v4) {
+        icmp_filter filter{};
+        filter.data =
+            ~((1u << IcmpEchoReply) | (1u << IcmpDestinationUnreachable) |
+              (1u << IcmpSourceQuench) | (1u << IcmpTimeExceeded) | (1u << IcmpParameterProblem));
+        setsockopt(socket.fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+    } else {
+        icmp6_filter filter{};
+        ICMP6_FILTER_SETBLOCKALL(&filter);
+        for (const uint8_t type : {Icmp6EchoReply, Icmp6DestinationUnreachable, Icmp6PacketTooBig,
+                                   Icmp6TimeExceeded, Icmp6ParameterProblem}) {
+            ICMP6_FILTER_SETPASS(type, &filter);
+        }
+        setsockopt(socket.fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
+    }
+    std::random_device random;
+    socket.identifier = static_cast<uint16_t>(random() ^ static_cast<unsigned>(getpid()));
+    return true;
+}
+
+void EchoService::configureSocket(FamilySocket& socket) {
+    setsockopt(socket.fd, SOL_SOCKET, SO_TIMESTAMPING, &TimestampFlags, sizeof TimestampFlags);
+    // Beyond the system's limit only with privilege; the plain request takes what it may.
+    if (setsockopt(socket.fd, SOL_SOCKET, SO_RCVBUFFORCE, &ReceiveBufferBytes,
+                   sizeof ReceiveBufferBytes) != 0) {
+        setsockopt(socket.fd, SOL_SOCKET, SO_RCVBUF, &ReceiveBufferBytes,
+                   sizeof ReceiveBufferBytes);
+    }
+}
+
+void EchoService::closeSockets() {
+    for (FamilySocket& socket : sockets_) {
+        if (socket.fd >= 0) close(socket.fd);
+        socket.fd = -1;
+        socket.mode = Mode::Unbound;
+    }
     if (wakeLeader_ >= 0) close(wakeLeader_);
-    socket_ = wakeLeader_ = -1;
+    wakeLeader_ = -1;
 }
 
 EchoService::~EchoService() {
-    closeSocket();
+    closeSockets();
+}
+
+std::string EchoService::familyError(AddressFamily family) const {
+    if (bound(family)) return {};
+    if (!bound()) return startupError_;
+    return family == AddressFamily::V4 ? StartupFailureText : V6FailureText;
+}
+
+bool EchoService::claimFamilyAdvice(AddressFamily family) {
+    return !socketOf(family).adviceGiven.exchange(true);
 }
 
 EchoHandle EchoService::IcmpCreateFile() {
@@ -213,10 +288,11 @@ std::shared_ptr<EchoService::Exchange> EchoService::findExchange(EchoHandle hand
     return it == exchanges_.end() ? nullptr : it->second;
 }
 
-uint32_t EchoService::IcmpSendEcho(EchoHandle handle, uint32_t destAddress, const void* requestData,
-                                   uint16_t requestSize, const IP_OPTION_INFORMATION* options,
-                                   void* replyBuffer, uint32_t replySize, int32_t timeoutMs,
-                                   CancelSignal* cancel, EchoDetail* detail) {
+uint32_t EchoService::IcmpSendEcho(EchoHandle handle, const IpAddress& destAddress,
+                                   const void* requestData, uint16_t requestSize,
+                                   const IP_OPTION_INFORMATION* options, void* replyBuffer,
+                                   uint32_t replySize, int32_t timeoutMs, CancelSignal* cancel,
+                                   EchoDetail* detail) {
     if (replyBuffer == nullptr || replySize < sizeof(ICMP_ECHO_REPLY)) return 0;
     const auto finish = [&](const Outcome& outcome) {
         ICMP_ECHO_REPLY reply;
@@ -237,10 +313,17 @@ uint32_t EchoService::IcmpSendEcho(EchoHandle handle, uint32_t destAddress, cons
                            requestSize, options->Ttl, timeoutMs, cancel));
 }
 
-EchoService::Outcome EchoService::exchange(Exchange& exchange, uint32_t destAddress,
+EchoService::Outcome EchoService::exchange(Exchange& exchange, const IpAddress& destAddress,
                                            const uint8_t* data, size_t size, uint8_t ttl,
                                            int32_t timeoutMs, CancelSignal* cancel) {
     std::vector<uint8_t> payload(data, data + size);
+    FamilySocket& socket = socketOf(destAddress.family());
+    if (socket.mode == Mode::Unbound) {
+        Outcome refused;
+        refused.status = IP_GENERAL_FAILURE;
+        return refused;
+    }
+    exchange.family = destAddress.family();
     {
         std::lock_guard lock(lock_);
         // Sequences of outstanding echoes are not handed out again.
@@ -248,7 +331,7 @@ EchoService::Outcome EchoService::exchange(Exchange& exchange, uint32_t destAddr
             ++nextSequence_;
         EchoKey& key = exchange.key;
         key.destination = destAddress;
-        key.identifier = identifier_;
+        key.identifier = socket.identifier;
         key.sequence = nextSequence_++;
         const uint64_t nonce = nonces_();
         std::memcpy(key.nonce.data(), &nonce, EchoNonceSize);
@@ -265,14 +348,15 @@ EchoService::Outcome EchoService::exchange(Exchange& exchange, uint32_t destAddr
         waiting_.erase(exchange.key.sequence);
     };
     // The kernel of a datagram socket writes its own identifier into the request.
-    const std::vector<uint8_t> packet = BuildEchoRequest(
-        mode_ == Mode::Raw ? identifier_ : 0, exchange.key.sequence, payload.data(), size);
+    const std::vector<uint8_t> packet =
+        BuildEchoRequest(socket.mode == Mode::Raw ? socket.identifier : 0, exchange.key.sequence,
+                         payload.data(), size, destAddress.family());
 
     Outcome outcome;
     const int64_t sentMono = monotonicNs();
     const int64_t sentReal = realtimeNs();
     outcome.detail.sentUtcUs = sentReal / 1000;
-    if (!send(exchange, packet, destAddress, ttl)) {
+    if (!send(socket, exchange, packet, destAddress, ttl)) {
         const int failure = errno;
         stopWaiting();
         outcome.status = IP_GENERAL_FAILURE;
@@ -310,7 +394,12 @@ EchoService::Outcome EchoService::exchange(Exchange& exchange, uint32_t destAddr
     if (leader_ == nullptr && !waiting_.empty()) waiting_.begin()->second->changed.notify_all();
     if (!exchange.answered) return outcome;
     const IcmpMessage& answer = exchange.answer;
-    outcome.status = answer.isError() ? StatusForIcmpError(answer.type, answer.code) : IP_SUCCESS;
+    if (!answer.isError())
+        outcome.status = IP_SUCCESS;
+    else if (answer.source.isV4())
+        outcome.status = StatusForIcmpError(answer.type, answer.code);
+    else
+        outcome.status = StatusForIcmp6Error(answer.type, answer.code);
     outcome.responder = answer.source;
     const bool kernelSent = exchange.sentStampNs.has_value();
     const EchoTime time =
@@ -324,49 +413,56 @@ EchoService::Outcome EchoService::exchange(Exchange& exchange, uint32_t destAddr
     return outcome;
 }
 
-bool EchoService::send(Exchange& exchange, const std::vector<uint8_t>& packet, uint32_t destAddress,
-                       uint8_t ttl) {
-    const sockaddr_in to = socketAddress(destAddress);
+bool EchoService::send(FamilySocket& socket, Exchange& exchange, const std::vector<uint8_t>& packet,
+                       const IpAddress& destAddress, uint8_t ttl) {
+    sockaddr_storage to{};
+    const socklen_t toLength = destAddress.toSocketAddress(to);
     iovec io{const_cast<uint8_t*>(packet.data()), packet.size()};
     msghdr message{};
-    message.msg_name = const_cast<sockaddr_in*>(&to);
-    message.msg_namelen = sizeof to;
+    message.msg_name = &to;
+    message.msg_namelen = toLength;
     message.msg_iov = &io;
     message.msg_iovlen = 1;
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
     const int ttlValue = ttl;
+    const bool v4 = socket.family == AddressFamily::V4;
+    const int level = v4 ? int{SOL_IP} : int{SOL_IPV6};
+    const int socketOption = v4 ? int{IP_TTL} : int{IPV6_UNICAST_HOPS};
+    const auto setOnSocket = [&] {
+        setsockopt(socket.fd, level, socketOption, &ttlValue, sizeof ttlValue);
+    };
 
     std::lock_guard sending(sendLock_);
-    if (ttlByControlMessage_) {
+    if (socket.ttlByControlMessage) {
         // The TTL travels with the request, so one socket serves every hop.
         message.msg_control = control;
         message.msg_controllen = sizeof control;
         cmsghdr* header = CMSG_FIRSTHDR(&message);
-        header->cmsg_level = SOL_IP;
-        header->cmsg_type = IP_TTL;
+        header->cmsg_level = level;
+        header->cmsg_type = v4 ? int{IP_TTL} : int{IPV6_HOPLIMIT};
         header->cmsg_len = CMSG_LEN(sizeof ttlValue);
         std::memcpy(CMSG_DATA(header), &ttlValue, sizeof ttlValue);
     } else {
-        setsockopt(socket_, SOL_IP, IP_TTL, &ttlValue, sizeof ttlValue);
+        setOnSocket();
     }
     {
         std::lock_guard lock(lock_);
-        exchange.stampKey = nextStampKey_;
+        exchange.stampKey = socket.nextStampKey;
     }
-    ssize_t sent = sendmsg(socket_, &message, 0);
-    if (sent < 0 && errno == EINVAL && ttlByControlMessage_) {
+    ssize_t sent = sendmsg(socket.fd, &message, 0);
+    if (sent < 0 && errno == EINVAL && socket.ttlByControlMessage) {
         // A kernel without the TTL control message: set it on the socket before each send.
-        ttlByControlMessage_ = false;
+        socket.ttlByControlMessage = false;
         message.msg_control = nullptr;
         message.msg_controllen = 0;
-        setsockopt(socket_, SOL_IP, IP_TTL, &ttlValue, sizeof ttlValue);
-        sent = sendmsg(socket_, &message, 0);
+        setOnSocket();
+        sent = sendmsg(socket.fd, &message, 0);
     }
     // Every ICMP error another probe received also leaves its errno pending on the shared
     // socket, and the next send fails with it once (which clears it): that failure is not ours,
     // so send again. A refusal of our own request fails every time.
     for (int retry = 0; sent < 0 && retry < 3; ++retry)
-        sent = sendmsg(socket_, &message, 0);
+        sent = sendmsg(socket.fd, &message, 0);
     if (sent < 0) {
         const int failure = errno;
         std::lock_guard lock(lock_);
@@ -374,7 +470,7 @@ bool EchoService::send(Exchange& exchange, const std::vector<uint8_t>& packet, u
         errno = failure;
         return false;
     }
-    ++nextStampKey_;
+    ++socket.nextStampKey;
     return true;
 }
 
@@ -383,19 +479,25 @@ void EchoService::lead(int64_t deadlineMono) {
     if (leftNs <= 0) return;
     const timespec timeout{static_cast<time_t>(leftNs / 1'000'000'000),
                            static_cast<long>(leftNs % 1'000'000'000)};
-    pollfd entries[2] = {{socket_, POLLIN, 0}, {wakeLeader_, POLLIN, 0}};
-    if (ppoll(entries, 2, &timeout, nullptr) <= 0) return;
-    if (entries[1].revents != 0) {
+    // A family without a socket has -1 there, which poll passes over.
+    pollfd entries[3] = {{socketOf(AddressFamily::V4).fd, POLLIN, 0},
+                         {socketOf(AddressFamily::V6).fd, POLLIN, 0},
+                         {wakeLeader_, POLLIN, 0}};
+    if (ppoll(entries, 3, &timeout, nullptr) <= 0) return;
+    if (entries[2].revents != 0) {
         uint64_t count = 0;
         [[maybe_unused]] ssize_t drained = read(wakeLeader_, &count, sizeof count);
     }
-    // Send stamps first: they belong to requests whose answers may be waiting too.
-    if (entries[0].revents & POLLERR) readErrorQueue();
-    if (entries[0].revents & POLLIN) readPacket();
+    for (int index = 0; index < 2; ++index) {
+        FamilySocket& socket = sockets_[index];
+        // Send stamps first: they belong to requests whose answers may be waiting too.
+        if (entries[index].revents & POLLERR) readErrorQueue(socket);
+        if (entries[index].revents & POLLIN) readPacket(socket);
+    }
 }
 
-ssize_t EchoService::receive(int flags, sockaddr_in& from, ControlBuffer& control,
-                             size_t& controlLength) {
+ssize_t EchoService::receive(const FamilySocket& socket, int flags, sockaddr_storage& from,
+                             socklen_t& fromLength, ControlBuffer& control, size_t& controlLength) {
     iovec io{buffer_.data(), buffer_.size()};
     msghdr message{};
     message.msg_name = &from;
@@ -404,36 +506,43 @@ ssize_t EchoService::receive(int flags, sockaddr_in& from, ControlBuffer& contro
     message.msg_iovlen = 1;
     message.msg_control = control.bytes;
     message.msg_controllen = sizeof control.bytes;
-    const ssize_t length = recvmsg(socket_, &message, flags | MSG_DONTWAIT);
+    const ssize_t length = recvmsg(socket.fd, &message, flags | MSG_DONTWAIT);
     controlLength = message.msg_controllen;
+    fromLength = message.msg_namelen;
     return length;
 }
 
-void EchoService::readErrorQueue() {
+void EchoService::readErrorQueue(FamilySocket& socket) {
     uint8_t* buffer = buffer_.data();
     const size_t size = buffer_.size();
-    sockaddr_in from{};
+    sockaddr_storage from{};
+    socklen_t fromLength = 0;
     ControlBuffer control;
     size_t controlLength = 0;
-    const ssize_t length = receive(MSG_ERRQUEUE, from, control, controlLength);
+    const ssize_t length = receive(socket, MSG_ERRQUEUE, from, fromLength, control, controlLength);
     if (length < 0) {
         // An error the kernel could not queue leaves only the socket error set; clear it, or
         // poll would report it again at once.
         if (errno == EAGAIN) {
             int pending = 0;
             socklen_t pendingSize = sizeof pending;
-            getsockopt(socket_, SOL_SOCKET, SO_ERROR, &pending, &pendingSize);
+            getsockopt(socket.fd, SOL_SOCKET, SO_ERROR, &pending, &pendingSize);
         }
         return;
     }
     const ReceivedControl parsed = ParseControlMessages(control.bytes, controlLength);
-    const ErrorQueueEntry entry = ParseErrorQueueEntry(
-        parsed, buffer, std::min(static_cast<size_t>(length), size), from.sin_addr.s_addr);
+    // A send stamp comes without an address; the socket's family is what matters then.
+    const IpAddress quoted =
+        IpAddress::fromSocketAddress(reinterpret_cast<const sockaddr*>(&from), fromLength)
+            .value_or(socket.family == AddressFamily::V4 ? IpAddress::fromV4(0) : AnyV6());
+    if (quoted.family() != socket.family) return;
+    const ErrorQueueEntry entry =
+        ParseErrorQueueEntry(parsed, buffer, std::min(static_cast<size_t>(length), size), quoted);
     switch (entry.kind) {
         case ErrorQueueEntry::Kind::SendStamp: {
             std::lock_guard lock(lock_);
             for (auto& [sequence, exchange] : waiting_) {
-                if (exchange->stampKey == entry.key) {
+                if (exchange->family == socket.family && exchange->stampKey == entry.key) {
                     exchange->sentStampNs = entry.stampNs;
                     break;
                 }
@@ -442,26 +551,34 @@ void EchoService::readErrorQueue() {
         }
         case ErrorQueueEntry::Kind::IcmpError:
             // Only the datagram socket reports ICMP errors here; a raw one reads them as packets.
-            if (mode_ == Mode::Datagram) deliver(entry.message, parsed.stampNs);
+            if (socket.mode == Mode::Datagram) deliver(entry.message, parsed.stampNs);
             return;
         default:
             return;  // a local error belongs to a send that has already failed
     }
 }
 
-void EchoService::readPacket() {
+void EchoService::readPacket(FamilySocket& socket) {
     uint8_t* buffer = buffer_.data();
     const size_t size = buffer_.size();
-    sockaddr_in from{};
+    sockaddr_storage from{};
+    socklen_t fromLength = 0;
     ControlBuffer control;
     size_t controlLength = 0;
-    const ssize_t length = receive(0, from, control, controlLength);
+    const ssize_t length = receive(socket, 0, from, fromLength, control, controlLength);
     if (length <= 0) return;
     const size_t bytes = std::min(static_cast<size_t>(length), size);
     const ReceivedControl parsed = ParseControlMessages(control.bytes, controlLength);
-    const auto answer = mode_ == Mode::Raw
-                            ? ParseIcmpPacket(buffer, bytes)
-                            : ParseDatagramReply(buffer, bytes, from.sin_addr.s_addr);
+    std::optional<IcmpMessage> answer;
+    if (socket.family == AddressFamily::V4 && socket.mode == Mode::Raw) {
+        answer = ParseIcmpPacket(buffer, bytes);
+    } else {
+        const auto source =
+            IpAddress::fromSocketAddress(reinterpret_cast<const sockaddr*>(&from), fromLength);
+        if (!source || source->family() != socket.family) return;
+        answer = socket.mode == Mode::Raw ? ParseIcmp6Packet(buffer, bytes, *source)
+                                          : ParseDatagramReply(buffer, bytes, *source);
+    }
     if (answer) deliver(*answer, parsed.stampNs);
 }
 

@@ -9,13 +9,18 @@ uint16_t readU16(const uint8_t* p) {
     return static_cast<uint16_t>((p[0] << 8) | p[1]);
 }
 
-// Network byte order kept as it is, the way addresses are stored everywhere else.
-uint32_t readAddress(const uint8_t* p) {
+IpAddress readAddress(const uint8_t* p) {
     uint32_t value = 0;
     auto* out = reinterpret_cast<uint8_t*>(&value);
     for (int i = 0; i < 4; ++i)
         out[i] = p[i];
-    return value;
+    return IpAddress::fromV4(value);
+}
+
+IpAddress readAddress6(const uint8_t* p) {
+    uint8_t bytes[16];
+    std::copy(p, p + 16, bytes);
+    return IpAddress::fromV6(bytes);
 }
 
 // The length of the IPv4 header at `p`, or 0 when it is not a well-formed IPv4 header that
@@ -35,13 +40,58 @@ void takeData(IcmpMessage& message, const uint8_t* data, size_t size) {
     message.dataBytes = static_cast<uint8_t>(count);
 }
 
+// The quoted header carries no zone: a link-local destination is judged on its bytes.
+bool sameHost(const IpAddress& quoted, const IpAddress& destination) {
+    if (quoted.family() != destination.family()) return false;
+    return std::equal(quoted.bytes(), quoted.bytes() + quoted.size(), destination.bytes());
+}
+
 constexpr uint8_t ProtocolIcmp = 1;
+constexpr uint8_t ProtocolIcmp6 = 58;
+
+// The offset of the upper-layer header inside a quoted IPv6 packet of `size` bytes, skipping the
+// extension headers a router may quote; 0 when it is not ICMPv6 or the chain does not fit.
+size_t quotedIcmp6Offset(const uint8_t* p, size_t size) {
+    if (size < Ip6HeaderSize || (p[0] >> 4) != 6) return 0;
+    uint8_t next = p[6];
+    size_t offset = Ip6HeaderSize;
+    for (int headers = 0; headers < 8; ++headers) {
+        switch (next) {
+            case ProtocolIcmp6:
+                return offset;
+            case 0:     // hop-by-hop options
+            case 43:    // routing
+            case 60: {  // destination options
+                if (size - offset < 8) return 0;
+                const size_t length = (static_cast<size_t>(p[offset + 1]) + 1) * 8;
+                if (length > size - offset) return 0;
+                next = p[offset];
+                offset += length;
+                break;
+            }
+            case 44:  // fragment: only the first fragment carries our header
+                if (size - offset < 8) return 0;
+                if ((readU16(p + offset + 2) & 0xFFF8) != 0) return 0;
+                next = p[offset];
+                offset += 8;
+                break;
+            default:
+                return 0;
+        }
+    }
+    return 0;
+}
 
 }  // namespace
 
 bool EndsEchoExchange(uint8_t type) {
     return type == IcmpEchoReply || type == IcmpDestinationUnreachable ||
            type == IcmpSourceQuench || type == IcmpTimeExceeded || type == IcmpParameterProblem;
+}
+
+bool EndsEcho6Exchange(uint8_t type) {
+    return type == Icmp6EchoReply || type == Icmp6DestinationUnreachable ||
+           type == Icmp6PacketTooBig || type == Icmp6TimeExceeded || type == Icmp6ParameterProblem;
 }
 
 std::optional<IcmpMessage> ParseIcmpPacket(const uint8_t* data, size_t size) {
@@ -86,8 +136,10 @@ std::optional<IcmpMessage> ParseIcmpPacket(const uint8_t* data, size_t size) {
     return message;
 }
 
-std::optional<IcmpMessage> ParseDatagramReply(const uint8_t* icmp, size_t size, uint32_t source) {
-    if (icmp == nullptr || size < IcmpHeaderSize || icmp[0] != IcmpEchoReply) return std::nullopt;
+std::optional<IcmpMessage> ParseDatagramReply(const uint8_t* icmp, size_t size,
+                                              const IpAddress& source) {
+    const uint8_t reply = source.isV4() ? IcmpEchoReply : Icmp6EchoReply;
+    if (icmp == nullptr || size < IcmpHeaderSize || icmp[0] != reply) return std::nullopt;
     IcmpMessage message;
     message.source = source;
     message.type = icmp[0];
@@ -98,9 +150,34 @@ std::optional<IcmpMessage> ParseDatagramReply(const uint8_t* icmp, size_t size, 
     return message;
 }
 
+std::optional<IcmpMessage> ParseIcmp6Packet(const uint8_t* data, size_t size,
+                                            const IpAddress& source) {
+    if (data == nullptr || size < IcmpHeaderSize || !source.isV6()) return std::nullopt;
+    if (data[0] == Icmp6EchoReply) return ParseDatagramReply(data, size, source);
+    if (!EndsEcho6Exchange(data[0])) return std::nullopt;
+    IcmpMessage message;
+    message.source = source;
+    message.type = data[0];
+    message.code = data[1];
+    // The error quotes as much of the offending packet as fits: its IPv6 header, any extension
+    // headers, then our echo request's header and data.
+    const uint8_t* quoted = data + IcmpHeaderSize;
+    const size_t quotedSize = size - IcmpHeaderSize;
+    const size_t offset = quotedIcmp6Offset(quoted, quotedSize);
+    if (offset == 0 || quotedSize - offset < IcmpHeaderSize) return std::nullopt;
+    const uint8_t* quotedIcmp = quoted + offset;
+    if (quotedIcmp[0] != Icmp6EchoRequest) return std::nullopt;
+    message.quotedDestination = readAddress6(quoted + 24);
+    message.identifier = readU16(quotedIcmp + 4);
+    message.sequence = readU16(quotedIcmp + 6);
+    takeData(message, quotedIcmp + IcmpHeaderSize, quotedSize - offset - IcmpHeaderSize);
+    return message;
+}
+
 bool AnswersEcho(const IcmpMessage& message, const EchoKey& key) {
     if (message.identifier != key.identifier || message.sequence != key.sequence) return false;
-    if (message.isError() && message.quotedDestination != key.destination) return false;
+    if (message.source.family() != key.destination.family()) return false;
+    if (message.isError() && !sameHost(message.quotedDestination, key.destination)) return false;
     const size_t needed = std::min<size_t>(key.nonceBytes, EchoNonceSize);
     // An echo reply carries all the data back; an error may quote only part of it.
     const size_t compared =
@@ -120,16 +197,17 @@ uint16_t InternetChecksum(const uint8_t* data, size_t size) {
 }
 
 std::vector<uint8_t> BuildEchoRequest(uint16_t identifier, uint16_t sequence, const uint8_t* data,
-                                      size_t size) {
+                                      size_t size, AddressFamily family) {
     std::vector<uint8_t> packet(IcmpHeaderSize + size, 0);
     if (size > 0) std::copy(data, data + size, packet.begin() + IcmpHeaderSize);
-    packet[0] = IcmpEchoRequest;
+    packet[0] = family == AddressFamily::V4 ? IcmpEchoRequest : Icmp6EchoRequest;
     packet[1] = 0;
     packet[2] = packet[3] = 0;
     packet[4] = static_cast<uint8_t>(identifier >> 8);
     packet[5] = static_cast<uint8_t>(identifier);
     packet[6] = static_cast<uint8_t>(sequence >> 8);
     packet[7] = static_cast<uint8_t>(sequence);
+    if (family == AddressFamily::V6) return packet;
     const uint16_t checksum = InternetChecksum(packet.data(), packet.size());
     packet[2] = static_cast<uint8_t>(checksum >> 8);
     packet[3] = static_cast<uint8_t>(checksum);

@@ -1,25 +1,18 @@
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "probe/IpAddress.h"
 
 namespace hoplark {
 
-// The value that stands for "no address" (and, equally, 255.255.255.255).
-inline constexpr uint32_t NoAddress = 0xFFFFFFFFu;
-
-// Dotted IPv4 text to an address in network byte order, with the classic inet_addr rules
-// (so "127.1" and "0177.0.0.1" are accepted); NoAddress when the text is not an address.
-uint32_t InetAddr(const std::string& text);
-
-// An address in network byte order as plain dotted text ("127.0.0.1").
-std::string InetNtoa(uint32_t address);
-
-// What a forward lookup gives: the official name and the first IPv4 address.
+// What a forward lookup gives: the official name and every address, IPv4 and IPv6 alike, in
+// the order the resolver gave them (its own preference: RFC 6724 and /etc/gai.conf).
 struct HostEntry {
     std::string officialName;
-    uint32_t firstAddress = NoAddress;  // network byte order
+    std::vector<IpAddress> addresses;
 };
 
 // Forward and reverse lookups. Every call blocks; concurrent calls on different threads do not
@@ -27,17 +20,17 @@ struct HostEntry {
 class NameService {
 public:
     virtual ~NameService() = default;
-    // The host's official name and first IPv4 address, or nothing when it cannot be resolved.
+    // The host's official name and addresses, or nothing when it cannot be resolved.
     virtual std::optional<HostEntry> LookupHost(const std::string& name) = 0;
-    // The reverse name of an address (network byte order), or nothing when there is none.
-    virtual std::optional<std::string> LookupAddress(uint32_t address) = 0;
+    // The reverse name of an address, or nothing when there is none.
+    virtual std::optional<std::string> LookupAddress(const IpAddress& address) = 0;
 };
 
 // The system resolver (getaddrinfo / getnameinfo).
 class SystemNameService : public NameService {
 public:
     std::optional<HostEntry> LookupHost(const std::string& name) override;
-    std::optional<std::string> LookupAddress(uint32_t address) override;
+    std::optional<std::string> LookupAddress(const IpAddress& address) override;
 };
 
 }  // namespace hoplark

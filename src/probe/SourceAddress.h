@@ -1,12 +1,14 @@
 #pragma once
 
-#include <string>
+#include <optional>
+
+#include "probe/IpAddress.h"
 
 namespace hoplark {
 
-// The local IPv4 address the system would send from to reach dotted address `target`, as
-// dotted text; empty when there is no route or the text is not an address. Asks the routing
-// table through an unconnected-then-connected datagram socket: no packet leaves the machine.
-std::string SourceAddressToward(const std::string& target);
+// The local address the system would send from to reach `target`; nothing when it has no route
+// there. Asks the routing table through a connected datagram socket: no packet leaves the
+// machine.
+std::optional<IpAddress> SourceAddressToward(const IpAddress& target);
 
 }  // namespace hoplark

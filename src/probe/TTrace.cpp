@@ -7,8 +7,6 @@
 #include <stdexcept>
 #include <vector>
 
-#include "probe/NameService.h"
-
 namespace hoplark {
 
 TTrace::TTrace(EchoService& service, ProbeFailureReport reportFailure, CancelSignal* cancel)
@@ -16,7 +14,9 @@ TTrace::TTrace(EchoService& service, ProbeFailureReport reportFailure, CancelSig
 
 void TTrace::Probe() {
     ResponderIP.clear();
+    Responder.reset();
     UnreachableFrom.clear();
+    UnreachableStatus = 0;
     RoundTrip = LostSample;
     RoundTripUs = -1;
     Clock = EchoClock::Monotonic;
@@ -24,9 +24,15 @@ void TTrace::Probe() {
     SentUtcUs = std::chrono::duration_cast<std::chrono::microseconds>(
                     std::chrono::system_clock::now().time_since_epoch())
                     .count();
-    DestAddress = InetAddr(Destination);
-    // An unbound facility was reported once at start-up; every probe then just ends lost.
+    DestAddress = IpAddress::Parse(Destination);
+    if (!DestAddress) return;
+    // An unbound facility was reported once at start-up; every probe then just ends lost. A
+    // family that alone could not be opened is reported when it is first traced.
     if (!service_.bound()) return;
+    if (!service_.bound(DestAddress->family())) {
+        adviseFamily(DestAddress->family());
+        return;
+    }
     // Every size a datagram can carry goes out, 0 bytes included; beyond what the facility's
     // 16-bit size can express the probe ends lost, and the user is told once what works.
     const int packetSize = service_.packetSize();
@@ -55,7 +61,7 @@ void TTrace::probeWithHandle(EchoHandle handle, int packetSize) {
     Options = IP_OPTION_INFORMATION{};
     Options.Ttl = TTL;
     EchoDetail detail;
-    service_.IcmpSendEcho(handle, DestAddress, request.data(), static_cast<uint16_t>(packetSize),
+    service_.IcmpSendEcho(handle, *DestAddress, request.data(), static_cast<uint16_t>(packetSize),
                           &Options, reply.data(), static_cast<uint32_t>(reply.size()), Timeout,
                           cancel_, &detail);
     if (detail.sentUtcUs != 0) SentUtcUs = detail.sentUtcUs;
@@ -63,7 +69,8 @@ void TTrace::probeWithHandle(EchoHandle handle, int packetSize) {
     ICMP_ECHO_REPLY record;
     std::memcpy(&record, reply.data(), sizeof record);
     if (const auto answer = ClassifyEchoReply(record)) {
-        ResponderIP = answer->responder;
+        Responder = answer->responder;
+        ResponderIP = answer->responder.text();
         RoundTrip = answer->roundTripMs;
         RoundTripUs =
             detail.roundTripUs >= 0 ? detail.roundTripUs : int64_t{answer->roundTripMs} * 1000;
@@ -75,8 +82,9 @@ void TTrace::probeWithHandle(EchoHandle handle, int packetSize) {
     const bool unreachable =
         record.Status == IP_DEST_NET_UNREACHABLE || record.Status == IP_DEST_HOST_UNREACHABLE ||
         record.Status == IP_DEST_PROT_UNREACHABLE || record.Status == IP_DEST_PORT_UNREACHABLE;
-    if (unreachable && record.Address != NoAddress) {
-        UnreachableFrom = InetNtoa(record.Address);
+    if (unreachable && !record.Address.isLimitedBroadcast()) {
+        UnreachableFrom = record.Address.text();
+        UnreachableStatus = record.Status;
         IcmpType = detail.icmpType;
         IcmpCode = detail.icmpCode;
     }
@@ -88,11 +96,17 @@ void TTrace::adviseSize(int size, int usable) {
     }
 }
 
+void TTrace::adviseFamily(AddressFamily family) {
+    if (reportFailure_ && service_.claimFamilyAdvice(family)) {
+        reportFailure_(service_.familyError(family));
+    }
+}
+
 std::optional<EchoAnswer> ClassifyEchoReply(const ICMP_ECHO_REPLY& reply) {
-    const bool usable = reply.Status == IP_SUCCESS ||
-                        (reply.Status == IP_TTL_EXPIRED_TRANSIT && reply.Address != NoAddress);
+    const bool usable = reply.Status == IP_SUCCESS || (reply.Status == IP_TTL_EXPIRED_TRANSIT &&
+                                                       !reply.Address.isLimitedBroadcast());
     if (!usable) return std::nullopt;
-    return EchoAnswer{InetNtoa(reply.Address), static_cast<int32_t>(reply.RoundTripTime)};
+    return EchoAnswer{reply.Address, static_cast<int32_t>(reply.RoundTripTime)};
 }
 
 }  // namespace hoplark

@@ -11,9 +11,9 @@
 
 namespace hoplark {
 
-// A usable answer: who answered (dotted text) and after how many milliseconds.
+// A usable answer: who answered and after how many milliseconds.
 struct EchoAnswer {
-    std::string responder;
+    IpAddress responder;
     int32_t roundTripMs = 0;
 };
 
@@ -43,8 +43,12 @@ public:
     uint8_t TTL = 0;
     std::string Destination;
     int32_t Timeout = 0;
-    uint32_t DestAddress = 0;
+    // The Destination text read as an address; nothing when it is not one (the probe then
+    // ends lost).
+    std::optional<IpAddress> DestAddress;
+    // The responder as the hop table shows it, and as an address.
     std::string ResponderIP;
+    std::optional<IpAddress> Responder;
     int32_t RoundTrip = 0;
     // Beside the millisecond RoundTrip: the round trip in microseconds (-1 when lost), how it
     // was timed, the answer's ICMP type and code, and the wall-clock send time (us since epoch).
@@ -53,14 +57,17 @@ public:
     uint8_t IcmpType = 0;
     uint8_t IcmpCode = 0;
     int64_t SentUtcUs = 0;
-    // The router that reported the destination unreachable (dotted text), when one did; the
-    // probe itself still ends lost with no responder.
+    // The router that reported the destination unreachable (address text), when one did, and
+    // the facility status it meant; the probe itself still ends lost with no responder.
     std::string UnreachableFrom;
+    uint32_t UnreachableStatus = 0;
 
 private:
     void probeWithHandle(EchoHandle handle, int packetSize);
     // Tells the user, once per service, that echoes of `size` bytes cannot be sent.
     void adviseSize(int size, int usable);
+    // Tells the user, once per family, that its addresses cannot be probed here.
+    void adviseFamily(AddressFamily family);
 
     EchoService& service_;
     ProbeFailureReport reportFailure_;

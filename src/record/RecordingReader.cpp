@@ -155,7 +155,7 @@ private:
 
     // Responders by id, and whether each is the target itself.
     void readResponders() {
-        const quint32 target = InetAddr(loaded_.header.address.toStdString());
+        const auto target = IpAddress::Parse(loaded_.header.address.toStdString());
         SqliteStatement statement(db_, "SELECT id, address FROM responder ORDER BY id");
         while (statement.next()) {
             const qint64 id = statement.integer(0);
@@ -167,7 +167,7 @@ private:
             }
             responders_[index] = statement.text(1);
             isTarget_[index] =
-                target != NoAddress && InetAddr(responders_[index].toStdString()) == target;
+                target && IpAddress::Parse(responders_[index].toStdString()) == target;
         }
     }
 

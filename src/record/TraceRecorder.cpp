@@ -2,8 +2,8 @@
 
 #include <QDateTime>
 
-#include "probe/SourceAddress.h"
 #include "record/RecordingError.h"
+#include "trace/AddressText.h"
 
 namespace hoplark {
 
@@ -47,7 +47,7 @@ void TraceRecorder::traceStarted(const QString& typed, const QString& address,
     header.address = address;
     header.hostName = hostName;
     header.startedUtcUs = startedUtcUs;
-    header.sourceAddress = QString::fromStdString(SourceAddressToward(address.toStdString()));
+    header.sourceAddress = SourceAddressTextToward(address);
     sourceAddress_ = header.sourceAddress;
 
     try {

@@ -78,9 +78,8 @@ std::unique_ptr<WorkerEvent> TTraceThread::probeAndPost() {
     probe.Timeout = timeoutMs_;
     probe.Probe();
 
-    // Written by the probe in plain ASCII digits and dots.
-    const QString responder = QString::fromLatin1(probe.ResponderIP.data(),
-                                                  static_cast<qsizetype>(probe.ResponderIP.size()));
+    // Written by the probe in plain ASCII (an interface name of a zone aside).
+    const QString responder = QString::fromStdString(probe.ResponderIP);
     auto result = std::make_unique<THostInfo>(Hop);
     result->IP = responder;
     result->AvgTime = static_cast<qint16>(probe.RoundTrip);
@@ -95,14 +94,14 @@ std::unique_ptr<WorkerEvent> TTraceThread::probeAndPost() {
     result->UnreachableFrom = QString::fromStdString(probe.UnreachableFrom);
     if (terminated() || !channel_->receiverAlive()) return nullptr;
     auto posted = std::make_unique<WorkerEvent>(WM_HOPRESULT, trace_, std::move(result));
-    if (!ResolveName || responder.isEmpty()) return posted;
+    if (!ResolveName || !probe.Responder) return posted;
 
     // The result must not wait for the lookup.
     channel_->post(posted.release());
     if (terminated() || !channel_->receiverAlive()) return nullptr;
     auto named = std::make_unique<THostInfo>(Hop);
     named->IP = responder;
-    const auto name = names_->LookupAddress(InetAddr(probe.ResponderIP));
+    const auto name = names_->LookupAddress(*probe.Responder);
     named->DNSName = name ? QString::fromStdString(*name) : NO_NAME;
     channel_->post(new WorkerEvent(WM_HOPNAME, trace_, std::move(named)));
     return nullptr;

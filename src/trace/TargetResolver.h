@@ -7,21 +7,29 @@
 #include <memory>
 #include <string>
 
+#include "probe/IpAddress.h"
 #include "probe/NameService.h"
+#include "trace/AddressChoice.h"
 
 namespace hoplark {
 
 // What the lookups of a trace start found.
 struct TargetResolution {
-    // The typed text read as a dotted address (NoAddress when it is a name).
-    quint32 typedAddress = NoAddress;
-    // The address to probe; NoAddress when the name could not be found.
-    quint32 address = NoAddress;
+    // The typed text read as an address; nothing when it is a name.
+    std::optional<IpAddress> typedAddress;
+    // The address to probe; nothing when the name could not be found.
+    std::optional<IpAddress> address;
     // The target's official name when a name was typed; empty for a typed address, whose
     // reverse name is looked up beside the trace (lookUpName), never before its first round.
     QString hostName;
+    // When nothing was found: one sentence on why, where there is more to say than that the
+    // name is unknown (a malformed IPv6 address, a family the user ruled out).
+    QString whyNotFound;
+    // Found, but this machine has no route to an address of that family: probing it would
+    // only lose every hop.
+    bool noRoute = false;
 
-    bool found() const { return address != NoAddress; }
+    bool found() const { return address.has_value() && !noRoute; }
 };
 
 // The answer to one resolve() request, posted to its receiver.
@@ -72,14 +80,16 @@ public:
     TargetResolver& operator=(const TargetResolver&) = delete;
 
     // Starts looking `text` up; the answer goes to `receiver` (on the receiver's thread).
-    void resolve(QObject* receiver, quint64 request, const std::string& text);
+    void resolve(QObject* receiver, quint64 request, const std::string& text,
+                 AddressChoice choice = AddressChoice::ResolverOrder);
 
     // Starts looking up the reverse name of `address`; the answer goes to `receiver` as a
     // TargetNamedEvent.
-    void lookUpName(QObject* receiver, quint64 request, quint32 address);
+    void lookUpName(QObject* receiver, quint64 request, const IpAddress& address);
 
     // The lookups themselves, on the calling thread.
-    static TargetResolution resolveNow(NameService& names, const std::string& text);
+    static TargetResolution resolveNow(NameService& names, const std::string& text,
+                                       AddressChoice choice = AddressChoice::ResolverOrder);
 
 private:
     struct Shared;

@@ -19,11 +19,6 @@ qint32 countFromText(const QString& text) {
     return integerTextOr(text, 0);
 }
 
-// The plain dotted form that answers name their responder in; empty for no address.
-QString plainAddressText(quint32 address) {
-    return address == NoAddress ? QString() : QString::fromStdString(InetNtoa(address));
-}
-
 }  // namespace
 
 TraceSession::TraceSession(ProbeLauncher& launcher, std::shared_ptr<NameService> names,
@@ -106,7 +101,7 @@ void TraceSession::StartTrace(const QString& destination) {
         failStart(refused);
         return;
     }
-    resolver_.resolve(this, startRequest_, destination.toStdString());
+    resolver_.resolve(this, startRequest_, destination.toStdString(), addressChoice_);
 }
 
 QString TraceSession::ControlCharacterRefusal(const QString& destination) {
@@ -136,16 +131,24 @@ void TraceSession::failStart(const QString& message) {
 void TraceSession::OnTargetResolved(const TargetResolvedEvent& event) {
     if (!starting_ || event.request() != startRequest_) return;  // cancelled or superseded
     const TargetResolution& resolution = event.resolution();
-    if (!resolution.found()) {
-        failStart(QStringLiteral("Host: ") + startDestination_ +
-                  QStringLiteral(" could not be found!"));
+    if (resolution.noRoute && resolution.address) {
+        failStart(QStringLiteral("Host: %1 [%2] cannot be traced: this machine has no %3 route "
+                                 "to it.")
+                      .arg(startDestination_, QString::fromStdString(resolution.address->text()),
+                           QLatin1String(FamilyName(resolution.address->family()))));
         return;
     }
-    TargetIP = resolution.typedAddress;
-    // Workers probe, and the label shows, the plain dotted form even when the user typed
-    // "127.1" or leading zeros; the destination is recognised by this form.
-    state_.TargetAddress = QString::fromStdString(InetNtoa(resolution.address));
-    targetAddressText_ = plainAddressText(resolution.address);
+    if (!resolution.found()) {
+        QString message =
+            QStringLiteral("Host: ") + startDestination_ + QStringLiteral(" could not be found!");
+        if (!resolution.whyNotFound.isEmpty()) message += QLatin1Char(' ') + resolution.whyNotFound;
+        failStart(message);
+        return;
+    }
+    TargetIP = resolution.address;
+    // Workers probe, and the label shows, the canonical form even when the user typed "127.1",
+    // leading zeros or a long IPv6 form.
+    state_.TargetAddress = QString::fromStdString(resolution.address->text());
     state_.HostName = resolution.hostName;
     emit targetResolved(state_.TargetAddress, state_.HostName);
     emit destinationAccepted(startDestination_);
@@ -158,9 +161,9 @@ void TraceSession::OnTargetResolved(const TargetResolvedEvent& event) {
     emit tracingChanged(true);
     emit legendRequested();
     // A typed address is probed at once; its name follows into the header when it comes.
-    if (resolution.typedAddress != NoAddress) {
+    if (resolution.typedAddress) {
         setNamingTarget(true);
-        resolver_.lookUpName(this, currentTrace_, resolution.address);
+        resolver_.lookUpName(this, currentTrace_, *resolution.address);
     }
     onRoundTimer();
 }
@@ -234,8 +237,7 @@ void TraceSession::LoadReplay(TraceState state) {
 
     state_ = std::move(state);
     overdueTimer_.stop();
-    TargetIP = InetAddr(state_.TargetAddress.toStdString());
-    targetAddressText_ = plainAddressText(TargetIP);
+    TargetIP = IpAddress::Parse(state_.TargetAddress.toStdString());
     // The stored trace opens on its newest rounds, as a live trace of as many rounds would
     // stand, measured afresh whatever the window was.
     HistorySliderState slider = slider_;
@@ -495,7 +497,9 @@ void TraceSession::OnHopResult(WorkerEvent& event) {
         if (!result->UnreachableFrom.isEmpty() &&
             (state_.DestinationHop == 0 || result->Hop <= state_.DestinationHop))
             state_.UnreachableFrom = result->UnreachableFrom;
-        const bool fromTarget = !result->IP.isEmpty() && result->IP == targetAddressText_;
+        // Recognised by address: the text may be in any form a launcher writes.
+        const bool fromTarget = !result->IP.isEmpty() && TargetIP &&
+                                IpAddress::Parse(result->IP.toStdString()) == TargetIP;
         HopMerge::MergeResult(state_, result->Hop, result->AvgTime, result->Detail, result->IP,
                               fromTarget);
         // A new hop may wait on probes already out, and an answer may lengthen its hop's

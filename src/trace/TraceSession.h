@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "probe/NameService.h"
+#include "trace/AddressChoice.h"
 #include "trace/Clock.h"
 #include "trace/ProbeLauncher.h"
 #include "trace/TargetResolver.h"
@@ -128,7 +129,10 @@ public:
     bool isStarting() const { return starting_; }
     // The reverse name of a target typed as an address is still being looked up.
     bool isNamingTarget() const { return namingTarget_; }
-    quint32 targetIP() const { return TargetIP; }
+    const std::optional<IpAddress>& targetIP() const { return TargetIP; }
+    // Which of a name's addresses the next trace takes.
+    void setAddressChoice(AddressChoice choice) { addressChoice_ = choice; }
+    AddressChoice addressChoice() const { return addressChoice_; }
     qint32 pendingQueries() const;
     TraceId currentTrace() const { return currentTrace_; }
     bool restartAvailable() const { return restartAvailable_; }
@@ -230,10 +234,10 @@ private:
     bool Tracing = false;
     bool replay_ = false;
     TraceObserver* observer_ = nullptr;
-    quint32 TargetIP = NoAddress;
+    std::optional<IpAddress> TargetIP;
+    AddressChoice addressChoice_ = AddressChoice::ResolverOrder;
     // The target's address in the plain dotted form answers name their responder in, for
     // recognising the destination whatever form the user typed; empty while there is none.
-    QString targetAddressText_;
     // Workers of the current trace launched whose WM_QUERYDONE has not arrived, plus 1 while a
     // round is being launched. Workers of earlier traces are not counted: their messages are
     // dropped by trace id, so a new start begins at 0.

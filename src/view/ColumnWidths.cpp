@@ -1,5 +1,6 @@
 #include "view/ColumnWidths.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 
@@ -19,6 +20,11 @@ ColumnWidthArray FitColumnWidths(const ColumnWidthArray& widths, int clientWidth
 
 int AvgTimeColumnWidth(bool showCurrentTime, int fractionWidth) {
     return showCurrentTime ? 80 + 2 * fractionWidth : 55 + fractionWidth;
+}
+
+int AddressColumnWidth(bool ipv6, int v6TextWidth) {
+    constexpr int IPv4Width = 90;
+    return ipv6 ? std::max(IPv4Width, v6TextWidth + 6) : IPv4Width;
 }
 
 }  // namespace hoplark

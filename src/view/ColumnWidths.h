@@ -16,4 +16,8 @@ ColumnWidthArray FitColumnWidths(const ColumnWidthArray& widths, int clientWidth
 // the grid's drawing font.
 int AvgTimeColumnWidth(bool showCurrentTime, int fractionWidth);
 
+// Width of the IP column: 90, as it always was, for IPv4; for IPv6 room for `v6TextWidth` (the
+// drawn width of a typical IPv6 address) and the cell's margins.
+int AddressColumnWidth(bool ipv6, int v6TextWidth);
+
 }  // namespace hoplark

@@ -133,8 +133,9 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
             break;
         case 2:
             if (!r.Unreachable) {
+                const QString text = verdicts ? evidence_->ipText(Row) : r.IP;
                 canvas.textRect(Rect, Rect.left + 2, textTop,
-                                verdicts ? evidence_->ipText(Row) : r.IP);
+                                ElideAddress(canvas, text, Rect.right - Rect.left - 4));
             }
             break;
         case 3:
@@ -160,6 +161,19 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
             if (r.Unreachable) drawUnreachableOverflow(canvas, r, Rect);
             break;
     }
+}
+
+QString TraceCellPainter::ElideAddress(const Canvas& canvas, const QString& text, int width) {
+    // IPv4 text is drawn as it always was; an IPv6 address too long for the column keeps its
+    // first and last groups, which tell routers apart, around an ellipsis.
+    if (!text.contains(u':') || canvas.textWidth(text) <= width) return text;
+    const QChar ellipsis(0x2026);
+    for (qsizetype keep = text.size() - 1; keep > 1; --keep) {
+        const qsizetype head = (keep + 1) / 2;
+        const QString shown = text.left(head) + ellipsis + text.right(keep - head);
+        if (canvas.textWidth(shown) <= width) return shown;
+    }
+    return QString(ellipsis);
 }
 
 QString TraceCellPainter::averageText(const THostInfo& r) const {

@@ -63,6 +63,9 @@ public:
     static const QColor BandWarningColor;
     static const QColor BandBadColor;
 
+    // `text` as the IP column draws it in `width` pixels.
+    static QString ElideAddress(const Canvas& canvas, const QString& text, int width);
+
 private:
     void followTheme();
     // On a dark window the texts keep a contrast of 4.5:1 with what they are drawn on.

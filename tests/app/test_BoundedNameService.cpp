@@ -7,6 +7,7 @@
 #include <set>
 
 #include "app/BoundedNameService.h"
+#include "support/Addresses.h"
 
 namespace hoplark {
 namespace {
@@ -15,14 +16,14 @@ namespace {
 // as a resolver that does not answer.
 class HeldNames : public NameService {
 public:
-    explicit HeldNames(std::set<uint32_t> held) : held_(std::move(held)) {}
+    explicit HeldNames(std::set<IpAddress> held) : held_(std::move(held)) {}
     std::optional<HostEntry> LookupHost(const std::string&) override { return std::nullopt; }
-    std::optional<std::string> LookupAddress(uint32_t address) override {
+    std::optional<std::string> LookupAddress(const IpAddress& address) override {
         std::unique_lock lock(mutex_);
         released_.wait(lock, [&] { return !held_.count(address); });
-        return "host-" + InetNtoa(address);
+        return "host-" + address.text();
     }
-    void release(uint32_t address) {
+    void release(const IpAddress& address) {
         std::lock_guard lock(mutex_);
         held_.erase(address);
         released_.notify_all();
@@ -31,15 +32,15 @@ public:
 private:
     std::mutex mutex_;
     std::condition_variable released_;
-    std::set<uint32_t> held_;
+    std::set<IpAddress> held_;
 };
 
 TEST(BoundedNameService, GivesUpOnlyOnceNothingButLookupsIsLeft) {
-    const uint32_t quick = InetAddr("10.0.0.1");
-    const uint32_t slow = InetAddr("10.0.0.2");
-    const uint32_t silent = InetAddr("10.0.0.3");
-    const uint32_t alsoSilent = InetAddr("10.0.0.4");
-    auto resolver = std::make_shared<HeldNames>(std::set<uint32_t>{slow, silent, alsoSilent});
+    const IpAddress quick = Ip("10.0.0.1");
+    const IpAddress slow = Ip("10.0.0.2");
+    const IpAddress silent = Ip("10.0.0.3");
+    const IpAddress alsoSilent = Ip("10.0.0.4");
+    auto resolver = std::make_shared<HeldNames>(std::set<IpAddress>{slow, silent, alsoSilent});
     BoundedNameService names(resolver);
     std::atomic<bool> onlyLookupsLeft = false;
     names.limitWait([&](int) { return onlyLookupsLeft.load(); }, std::chrono::milliseconds(0));
@@ -54,7 +55,7 @@ TEST(BoundedNameService, GivesUpOnlyOnceNothingButLookupsIsLeft) {
     // Names that never come are given up once only lookups are left; an address asked for
     // twice counts once.
     std::vector<std::future<std::optional<std::string>>> waiting;
-    for (uint32_t address : {silent, silent, alsoSilent})
+    for (IpAddress address : {silent, silent, alsoSilent})
         waiting.push_back(std::async(std::launch::async,
                                      [&names, address] { return names.LookupAddress(address); }));
     onlyLookupsLeft = true;

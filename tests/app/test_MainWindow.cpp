@@ -267,11 +267,11 @@ TEST_F(MainWindowTest, OptionsApplyFlagsColumnsAndLegendOnlyOnOk) {
 
 TEST_F(MainWindowTest, OptionsDialogLayout) {
     TformOptions dialog;
-    // Two rows taller than the original layout, for the fractions and loss verdict boxes below
-    // the others.
-    EXPECT_EQ(dialog.size(), QSize(303, 305));
+    // Taller than the original layout, for the fractions and loss verdict boxes below the others
+    // and the address family group below the frame.
+    EXPECT_EQ(dialog.size(), QSize(303, 361));
     EXPECT_TRUE(dialog.OKBtn->isDefault());
-    EXPECT_EQ(dialog.OKBtn->geometry(), QRect(79, 274, 75, 25));
+    EXPECT_EQ(dialog.OKBtn->geometry(), QRect(79, 330, 75, 25));
     EXPECT_EQ(dialog.cbIgnoreFirstHop->geometry(), QRect(24, 182, 257, 17));
     EXPECT_EQ(dialog.cbShowFractions->geometry(), QRect(24, 206, 257, 17));
     EXPECT_EQ(dialog.cbShowFractions->text(), QStringLiteral("Show times to 0.01 ms"));
@@ -281,6 +281,25 @@ TEST_F(MainWindowTest, OptionsDialogLayout) {
     EXPECT_EQ(dialog.cbShowFractions->nextInFocusChain(), dialog.cbLossVerdicts);
     EXPECT_EQ(dialog.cbLossVerdicts->geometry(), QRect(24, 230, 257, 17));
     EXPECT_FALSE(dialog.cbLossVerdicts->isChecked());
+    EXPECT_TRUE(dialog.rbAddressAuto->isChecked());
+    // The three choices exclude one another and lie inside the dialog.
+    dialog.rbAddressIPv6->setChecked(true);
+    EXPECT_FALSE(dialog.rbAddressAuto->isChecked());
+    for (QRadioButton* button : {dialog.rbAddressAuto, dialog.rbAddressIPv4, dialog.rbAddressIPv6})
+        EXPECT_TRUE(dialog.rect().contains(button->mapTo(&dialog, button->rect().bottomRight())));
+}
+
+TEST_F(MainWindowTest, AddressFamilyChoiceReachesTheSessionAndTheSettingsFile) {
+    EXPECT_EQ(form.session().addressChoice(), AddressChoice::ResolverOrder);
+    form.setDialogRunner([](QDialog& dialog) {
+        static_cast<TformOptions&>(dialog).rbAddressIPv6->setChecked(true);
+        return int(QDialog::Accepted);
+    });
+    form.Options1Click();
+    EXPECT_EQ(form.session().addressChoice(), AddressChoice::V6Only);
+    form.FormDestroy();
+    EXPECT_TRUE(settings.read().contains(QStringLiteral("AddressFamily=ipv6")))
+        << settings.read().toStdString();
 }
 
 TEST_F(MainWindowTest, FractionsWidenTheAverageColumnAndTheCopiedText) {

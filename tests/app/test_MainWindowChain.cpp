@@ -57,6 +57,7 @@ TEST(WindowInsideChain, TracesTheTarget) {
     std::printf("TARGET %s %s rows=%d destination=%d\n", qPrintable(form.lblTargetAddress->text()),
                 qPrintable(form.lblHostName->text()), form.drgrTrace->rowCount(),
                 state.DestinationHop);
+    std::printf("COLUMN ip=%d\n", form.drgrTrace->colWidth(2));
     for (int row = 1; row < form.drgrTrace->rowCount(); ++row) {
         const THostInfo& hop = state.HopList.at(row - 1);
         std::printf("HOP %d ip=%s name=%s lost=%d samples=%zu\n", hop.Hop, qPrintable(hop.IP),
@@ -72,6 +73,7 @@ struct HopLine {
 
 struct InnerRun {
     std::string summary;  // the TARGET line, without its tag
+    int ipColumnWidth = 0;
     std::map<int, HopLine> hops;
     std::string output;
 };
@@ -90,6 +92,7 @@ InnerRun traceInside(const test::NetnsChain& chain, const std::string& target) {
     std::string line;
     while (std::getline(lines, line)) {
         if (line.rfind("TARGET ", 0) == 0) run.summary = line.substr(7);
+        if (line.rfind("COLUMN ip=", 0) == 0) run.ipColumnWidth = std::stoi(line.substr(10));
         if (line.rfind("HOP ", 0) != 0) continue;
         // Empty fields print as nothing after '='.
         const auto field = [&line](const char* key) {
@@ -141,6 +144,31 @@ TEST(WindowOnRouterChain, FindsTheDestinationWithTheRoutersNames) {
     EXPECT_EQ(run.hops.at(4).ip, "10.99.3.2");
     EXPECT_EQ(run.hops.at(4).name, "target.hoplark.test");
     EXPECT_EQ(run.hops.at(4).lost, 0);
+    EXPECT_EQ(run.ipColumnWidth, 90);
+}
+
+TEST(WindowOnRouterChain, TracesAnIPv6PathWithItsNames) {
+    HOPLARK_REQUIRE_NETNS();
+    test::NetnsChainOptions options = namedChain({});
+    options.ipv6 = true;
+    options.hostNames = {{"fd00:99::2", routerName(1)},
+                         {"fd00:99:1::2", routerName(2)},
+                         {"fd00:99:2::2", routerName(3)},
+                         {"fd00:99:3::2", "target.hoplark.test"}};
+    test::NetnsChain chain(options);
+    const InnerRun run = traceInside(chain, chain.targetAddress6());
+
+    EXPECT_EQ(run.summary, "fd00:99:3::2 target.hoplark.test rows=5 destination=4") << run.output;
+    ASSERT_EQ(run.hops.size(), 4u) << run.output;
+    for (int router = 1; router <= 3; ++router) {
+        const HopLine& hop = run.hops.at(router);
+        EXPECT_EQ(hop.ip, chain.routerAddress6(router)) << run.output;
+        EXPECT_EQ(hop.name, routerName(router)) << run.output;
+        EXPECT_EQ(hop.lost, 0) << run.output;
+    }
+    EXPECT_EQ(run.hops.at(4).name, "target.hoplark.test");
+    // The column makes room for IPv6 addresses.
+    EXPECT_GT(run.ipColumnWidth, 90) << run.output;
 }
 
 TEST(WindowOnRouterChain, ShowsASilentHopWithItsLosses) {

@@ -8,6 +8,7 @@
 
 #include "app/MainWindow.h"
 #include "app/WindowFakes.h"
+#include "support/Addresses.h"
 #include "support/TempSettings.h"
 #include "view/TraceText.h"
 
@@ -17,7 +18,7 @@ namespace {
 class WindowKeysTest : public ::testing::Test {
 protected:
     WindowKeysTest() : form(settings.path(), fakes.services()) {
-        fakes.names->reverse[InetAddr("127.0.0.3")] = "target.hoplark.test";
+        fakes.names->reverse[Ip("127.0.0.3")] = "target.hoplark.test";
         form.move(0, 0);
         form.resize(form.designSize());
         form.show();

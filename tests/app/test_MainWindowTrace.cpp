@@ -13,6 +13,7 @@
 #include "app/MainWindow.h"
 #include "app/OptionsDialog.h"
 #include "app/WindowFakes.h"
+#include "support/Addresses.h"
 #include "support/QtPrinters.h"
 #include "support/TempSettings.h"
 
@@ -24,7 +25,7 @@ using testing::FakeLauncher;
 class WindowTraceTest : public ::testing::Test {
 protected:
     WindowTraceTest() : form(settings.path(), fakes.services()) {
-        fakes.names->reverse[InetAddr("127.0.0.3")] = "target.hoplark.test";
+        fakes.names->reverse[Ip("127.0.0.3")] = "target.hoplark.test";
     }
 
     FakeLauncher& launcher() { return *fakes.launcher; }
@@ -232,7 +233,7 @@ TEST_F(WindowTraceTest, FailedStartsShowTheErrorAndLeaveTheWindowReady) {
 
     // Pasted text with line breaks: refused, never traced, never in the history, and the
     // settings written at exit hold nothing of it.
-    fakes.names->hosts["10.99.1.5"] = HostEntry{"x", InetAddr("127.0.0.5")};
+    fakes.names->hosts["10.99.1.5"] = HostEntry{"x", {Ip("127.0.0.5")}};
     QGuiApplication::clipboard()->setText(QStringLiteral("10.99.1.5\n[Advanced]\nPacketSize=3"));
     form.editDestination->clear();
     QTest::keyClick(form.editDestination, Qt::Key_V, Qt::ControlModifier);
@@ -303,8 +304,8 @@ TEST_F(WindowTraceTest, StartUpReportsAMissingIcmpSocketAndSetsThePacketSize) {
 }
 
 TEST_F(WindowTraceTest, HistoryRecallsDeletesAndSorts) {
-    fakes.names->hosts["A"] = HostEntry{"a.hoplark.test", InetAddr("127.0.0.7")};
-    fakes.names->hosts["a"] = HostEntry{"a.hoplark.test", InetAddr("127.0.0.7")};
+    fakes.names->hosts["A"] = HostEntry{"a.hoplark.test", {Ip("127.0.0.7")}};
+    fakes.names->hosts["a"] = HostEntry{"a.hoplark.test", {Ip("127.0.0.7")}};
     setHistory({"b", "a", "c"});
     typeAndPressEnter(QStringLiteral("A"));
     EXPECT_EQ(history(), QStringList({"A", "b", "c"}));

@@ -22,6 +22,10 @@ TEST(ReportArguments, ReadsOptionsAndDefaults) {
     EXPECT_EQ(defaults.options.packetSize, 56);
     EXPECT_TRUE(defaults.options.resolveNames);
     EXPECT_EQ(defaults.options.format, ReportFormat::Text);
+    EXPECT_EQ(defaults.options.addressChoice, AddressChoice::ResolverOrder);
+    EXPECT_EQ(ParseReportArguments({"-6", "h"}).options.addressChoice, AddressChoice::V6Only);
+    EXPECT_EQ(ParseReportArguments({"--ipv4", "-4", "h"}).options.addressChoice,
+              AddressChoice::V4Only);
 
     const ReportArguments all = ParseReportArguments(
         {"--count", "3", "--delay", "2.5 Seconds", "--samples", "5", "--timeout", "500",
@@ -51,6 +55,7 @@ TEST(ReportArguments, RefusesBadArguments) {
         {"--timeout", "-1", "t"},
         {"--bogus", "t"},
         {"a", "b"},
+        {"-4", "-6", "t"},
     };
     for (const QStringList& arguments : bad) {
         EXPECT_FALSE(ParseReportArguments(arguments).error.isEmpty())

@@ -12,77 +12,25 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "app/ReportProgram.h"
 #include "support/NetnsChain.h"
 #include "support/QtPrinters.h"
 
 namespace hoplark {
 namespace {
 
-struct ProgramRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using test::ProgramRun;
+using test::runProgram;
 
-ProgramRun runProgram(
-    const QString& program, const QStringList& arguments,
-    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    ProgramRun run;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        run.err = QStringLiteral("timed out");
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
-
-// The program, copied where the unprivileged user can run it whatever the build folder's
-// permissions are.
 class ReportEndToEnd : public testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(directory_.isValid());
-        QFile::setPermissions(directory_.path(),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                  QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                  QFileDevice::ExeOther | QFileDevice::ReadGroup |
-                                  QFileDevice::ExeGroup);
-        program_ = directory_.filePath(QStringLiteral("hoplark"));
-        ASSERT_TRUE(QFile::copy(QStringLiteral(HOPLARK_BINARY_DIR "/hoplark"), program_));
-        QFile::setPermissions(program_, QFile::permissions(program_) | QFileDevice::ExeOther |
-                                            QFileDevice::ReadOther);
-    }
-
-    // Runs a report inside the client namespace, as root or as nobody.
     ProgramRun report(const test::NetnsChain& chain, const QStringList& arguments,
                       bool asNobody = false) {
-        QStringList command = {QStringLiteral("netns"), QStringLiteral("exec"),
-                               QString::fromStdString(chain.clientNamespace())};
-        if (asNobody) {
-            command << QStringLiteral("setpriv") << QStringLiteral("--reuid=nobody")
-                    << QStringLiteral("--regid=nogroup") << QStringLiteral("--clear-groups")
-                    << QStringLiteral("--inh-caps=-all");
-        }
-        command << program_ << QStringLiteral("--report") << arguments;
-        return runProgram(QStringLiteral("ip"), command);
+        return program.report(chain, arguments, asNobody);
     }
+    static QJsonObject json(const ProgramRun& run) { return test::ReportProgram::json(run); }
 
-    static QJsonObject json(const ProgramRun& run) {
-        QJsonParseError error{};
-        const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
-        EXPECT_EQ(error.error, QJsonParseError::NoError) << run.out << run.err;
-        return document.object();
-    }
-
-    QTemporaryDir directory_;
-    QString program_;
+    test::ReportProgram program;
 };
 
 std::map<std::string, std::string> chainNames(int routers) {

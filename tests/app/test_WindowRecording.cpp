@@ -16,6 +16,7 @@
 #include "app/RecordingMenu.h"
 #include "app/WindowFakes.h"
 #include "probe/EchoService.h"
+#include "support/Addresses.h"
 #include "support/QtPrinters.h"
 #include "support/TempSettings.h"
 #include "trace/HoplarkError.h"
@@ -41,7 +42,7 @@ private:
 
 class WindowRecording : public ::testing::Test {
 protected:
-    WindowRecording() { fakes.names->reverse[InetAddr("127.0.0.3")] = "target.hoplark.test"; }
+    WindowRecording() { fakes.names->reverse[Ip("127.0.0.3")] = "target.hoplark.test"; }
 
     // A trace of `rounds` rounds to 127.0.0.3 at hop 3, hop 2 lost every third round.
     void trace(TformMain& form, testing::FakeWindowServices& services, int rounds) {
@@ -157,7 +158,7 @@ TEST_F(WindowRecording, ARecordingIsShownWithoutIcmpUntilATraceIsStarted) {
     nothing.allowRaw = false;
     testing::TempSettings otherSettings;
     testing::FakeWindowServices other;
-    other.names->reverse[InetAddr("127.0.0.3")] = "target.hoplark.test";
+    other.names->reverse[Ip("127.0.0.3")] = "target.hoplark.test";
     WindowServices services = other.services();
     services.echo = std::make_shared<EchoService>(nothing);
     TformMain viewer(otherSettings.path(), services);

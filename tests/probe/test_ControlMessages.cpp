@@ -62,7 +62,7 @@ ErrorQueueEntry entryOf(ControlBuffer& control, const std::vector<uint8_t>& payl
                         const char* quotedDestination = "10.99.1.2") {
     const auto parsed = ParseControlMessages(control.bytes().data(), control.bytes().size());
     return ParseErrorQueueEntry(parsed, payload.data(), payload.size(),
-                                inet_addr(quotedDestination));
+                                IpAddress::fromV4(inet_addr(quotedDestination)));
 }
 
 TEST(ControlMessages, ErrorQueueEntriesAreClassified) {
@@ -73,17 +73,18 @@ TEST(ControlMessages, ErrorQueueEntriesAreClassified) {
         const auto entry = entryOf(control, Quoted);
         ASSERT_EQ(entry.kind, Kind::IcmpError);
         const IcmpMessage& m = entry.message;
-        EXPECT_EQ(m.source, inet_addr("10.99.0.2"));
+        EXPECT_EQ(m.source, IpAddress::fromV4(inet_addr("10.99.0.2")));
         EXPECT_EQ(m.type, 11);
         EXPECT_EQ(m.identifier, 0x1234);
         EXPECT_EQ(m.sequence, 7);
-        EXPECT_EQ(m.quotedDestination, inet_addr("10.99.1.2"));
+        EXPECT_EQ(m.quotedDestination, IpAddress::fromV4(inet_addr("10.99.1.2")));
         EXPECT_EQ(m.dataBytes, EchoNonceSize);
         EXPECT_EQ(m.data[7], 8);
-        EchoKey ours{inet_addr("10.99.1.2"), 0x1234, 7, {1, 2, 3, 4, 5, 6, 7, 8}, 8};
+        EchoKey ours{
+            IpAddress::fromV4(inet_addr("10.99.1.2")), 0x1234, 7, {1, 2, 3, 4, 5, 6, 7, 8}, 8};
         EXPECT_TRUE(AnswersEcho(m, ours));
         EchoKey elsewhere = ours;
-        elsewhere.destination = inet_addr("10.98.0.1");
+        elsewhere.destination = IpAddress::fromV4(inet_addr("10.98.0.1"));
         EXPECT_FALSE(AnswersEcho(m, elsewhere)) << "quoted destination is not ours";
     }
     {

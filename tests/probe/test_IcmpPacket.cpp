@@ -66,7 +66,7 @@ std::vector<uint8_t> echoData(const EchoNonce& nonce = Nonce, size_t size = 56) 
 
 EchoKey key(const char* destination, uint16_t id = Id, uint16_t seq = Seq,
             uint8_t nonceBytes = EchoNonceSize) {
-    return EchoKey{addr(destination), id, seq, Nonce, nonceBytes};
+    return EchoKey{IpAddress::fromV4(addr(destination)), id, seq, Nonce, nonceBytes};
 }
 
 std::vector<uint8_t> echoReply(uint16_t id, uint16_t seq, size_t outerOptions = 0,
@@ -118,7 +118,7 @@ TEST(IcmpPacket, EchoReplyIsMatchedByIdentifierSequenceAndNonce) {
     for (const auto& c : cases) {
         const auto message = ParseIcmpPacket(c.packet.data(), c.packet.size());
         ASSERT_TRUE(message) << c.name;
-        EXPECT_EQ(message->source, addr("10.0.0.9")) << c.name;
+        EXPECT_EQ(message->source, IpAddress::fromV4(addr("10.0.0.9"))) << c.name;
         EXPECT_FALSE(message->isError()) << c.name;
         EXPECT_EQ(AnswersEcho(*message, c.key), c.answers) << c.name;
     }
@@ -150,7 +150,7 @@ TEST(IcmpPacket, ErrorsAreMatchedByTheQuotedRequest) {
         const auto message = ParseIcmpPacket(c.packet.data(), c.packet.size());
         ASSERT_TRUE(message) << c.name;
         EXPECT_TRUE(message->isError()) << c.name;
-        EXPECT_EQ(message->source, addr("10.0.0.5")) << c.name;
+        EXPECT_EQ(message->source, IpAddress::fromV4(addr("10.0.0.5"))) << c.name;
         EXPECT_EQ(AnswersEcho(*message, key("10.0.0.2")), c.answers) << c.name;
     }
 }

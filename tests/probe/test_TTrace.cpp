@@ -32,12 +32,12 @@ TEST(TTrace, ClassifiesTheFacilityStatus) {
     for (const auto& c : cases) {
         ICMP_ECHO_REPLY reply;
         reply.Status = c.status;
-        reply.Address = inet_addr(c.address);
+        reply.Address = IpAddress::fromV4(inet_addr(c.address));
         reply.RoundTripTime = c.roundTrip;
         const auto answer = ClassifyEchoReply(reply);
         ASSERT_EQ(answer.has_value(), c.responder.has_value()) << c.name;
         if (answer) {
-            EXPECT_EQ(answer->responder, *c.responder) << c.name;
+            EXPECT_EQ(answer->responder.text(), *c.responder) << c.name;
             EXPECT_EQ(answer->roundTripMs, static_cast<int32_t>(c.roundTrip)) << c.name;
         }
     }

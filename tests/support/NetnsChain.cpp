@@ -41,6 +41,12 @@ int nextChainNumber() {
     return counter++;
 }
 
+// Written as the program shows addresses: a zero group folds into the "::".
+std::string linkAddress6(int link, int side) {
+    if (link == 0) return "fd00:99::" + std::to_string(side);
+    return "fd00:99:" + std::to_string(link) + "::" + std::to_string(side);
+}
+
 std::string linkAddress(int link, int side) {
     return "10.99." + std::to_string(link) + "." + std::to_string(side);
 }
@@ -128,6 +134,14 @@ std::string NetnsChain::targetAddress() const {
     return linkAddress(options_.routers, 2);
 }
 
+std::string NetnsChain::routerAddress6(int router) const {
+    return linkAddress6(router - 1, 2);
+}
+
+std::string NetnsChain::targetAddress6() const {
+    return linkAddress6(options_.routers, 2);
+}
+
 void NetnsChain::ip(const std::string& ns, const std::vector<std::string>& arguments) const {
     std::vector<std::string> command = {"ip", "-n", ns};
     command.insert(command.end(), arguments.begin(), arguments.end());
@@ -158,12 +172,20 @@ void NetnsChain::build() {
         const CommandResult added = RunCommand({"ip", "netns", "add", name});
         if (added.exitCode != 0) throw std::runtime_error("ip netns add failed: " + added.output);
         ip(name, {"link", "set", "lo", "up"});
+        // Addresses are usable at once, before the first probe goes out.
+        if (options_.ipv6) writeSysctl(name, "net/ipv6/conf/default/accept_dad", "0");
     }
     for (int link = 0; link < last; ++link) {
         ip(names_[link], {"link", "add", "right", "type", "veth", "peer", "name", "left", "netns",
                           names_[link + 1]});
         ip(names_[link], {"addr", "add", linkAddress(link, 1) + "/24", "dev", "right"});
         ip(names_[link + 1], {"addr", "add", linkAddress(link, 2) + "/24", "dev", "left"});
+        if (options_.ipv6) {
+            ip(names_[link],
+               {"-6", "addr", "add", linkAddress6(link, 1) + "/64", "dev", "right", "nodad"});
+            ip(names_[link + 1],
+               {"-6", "addr", "add", linkAddress6(link, 2) + "/64", "dev", "left", "nodad"});
+        }
         ip(names_[link], {"link", "set", "right", "up"});
         ip(names_[link + 1], {"link", "set", "left", "up"});
     }
@@ -174,6 +196,17 @@ void NetnsChain::build() {
             if (link == node || link == node - 1) continue;
             const std::string via = link < node ? linkAddress(node - 1, 1) : linkAddress(node, 2);
             ip(ns, {"route", "add", "10.99." + std::to_string(link) + ".0/24", "via", via});
+        }
+        if (options_.ipv6) {
+            for (int link = 0; link < last; ++link) {
+                if (link == node || link == node - 1) continue;
+                const std::string via =
+                    link < node ? linkAddress6(node - 1, 1) : linkAddress6(node, 2);
+                ip(ns,
+                   {"-6", "route", "add", "fd00:99:" + std::to_string(link) + "::/64", "via", via});
+            }
+            if (node < options_.routers)
+                ip(ns, {"-6", "route", "add", "fd00:98::/64", "via", linkAddress6(node, 2)});
         }
         if (node < options_.routers) {
             ip(ns, {"route", "add", "10.98.0.0/24", "via", linkAddress(node, 2)});
@@ -197,6 +230,14 @@ void NetnsChain::build() {
                 // Forwarded traffic still passes; only what the router itself sends is dropped.
                 ip(ns, {"rule", "add", "iif", "lo", "lookup", "100", "pref", "100"});
                 ip(ns, {"route", "add", "blackhole", "default", "table", "100"});
+                if (options_.ipv6) {
+                    ip(ns, {"-6", "rule", "add", "iif", "lo", "lookup", "100", "pref", "100"});
+                    ip(ns, {"-6", "route", "add", "blackhole", "default", "table", "100"});
+                }
+            }
+            if (options_.ipv6) {
+                writeSysctl(ns, "net/ipv6/conf/all/forwarding", "1");
+                writeSysctl(ns, "net/ipv6/icmp/ratelimit", "0");
             }
         }
     }

@@ -61,6 +61,10 @@ struct NetnsChainOptions {
     // The client's name server (at its loopback address) takes every query and never answers:
     // an nftables rule drops them on arrival, as a resolver behind a dead VPN does.
     bool silentResolver = false;
+    // Also an IPv6 path on the same links: fd00:99:i::1 on the left of link i and fd00:99:i::2
+    // on the right (no duplicate address detection, no ICMPv6 rate limit in the routers), with
+    // unroutedAddress6() routed as far as the last router, which answers no route.
+    bool ipv6 = false;
 };
 
 struct CommandResult {
@@ -104,6 +108,10 @@ public:
     static std::string delayedHostAddress() { return "10.97.0.1"; }
     static std::string alternatingHostAddress() { return "10.96.0.1"; }
     static std::vector<std::string> alternatingHopAddresses() { return {"10.96.1.1", "10.96.1.2"}; }
+    // The IPv6 addresses, with `ipv6`.
+    std::string routerAddress6(int router) const;
+    std::string targetAddress6() const;
+    static std::string unroutedAddress6() { return "fd00:98::1"; }
 
     // Changes router k's return delay (one of `returnDelays`) while the chain is up: for a path
     // whose delays are set by measuring it. Throws when router k has no delay line.

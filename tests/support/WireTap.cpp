@@ -133,10 +133,12 @@ std::optional<WireTap::RoundTrip> WireTap::observe(const uint8_t* packet, size_t
     }
     const auto answer = ParseIcmpPacket(packet, size);
     if (!answer) return std::nullopt;
-    const uint32_t destination = answer->isError() ? answer->quotedDestination : answer->source;
+    const uint32_t destination =
+        answer->isError() ? answer->quotedDestination.v4() : answer->source.v4();
     const auto request = sent_.find({destination, answer->identifier, answer->sequence});
     if (request == sent_.end()) return std::nullopt;
-    RoundTrip trip{answer->source, answer->identifier, answer->sequence, stampNs - request->second};
+    RoundTrip trip{answer->source.v4(), answer->identifier, answer->sequence,
+                   stampNs - request->second};
     sent_.erase(request);
     return trip;
 }

@@ -28,13 +28,13 @@ public:
         if (it == hosts.end()) return std::nullopt;
         return it->second;
     }
-    std::optional<std::string> LookupAddress(uint32_t address) override {
+    std::optional<std::string> LookupAddress(const IpAddress& address) override {
         const auto it = reverse.find(address);
         if (it == reverse.end()) return std::nullopt;
         return it->second;
     }
     std::map<std::string, HostEntry> hosts;
-    std::map<uint32_t, std::string> reverse;
+    std::map<IpAddress, std::string> reverse;
 };
 
 // Records every worker the session asks for; the test then posts that worker's messages through

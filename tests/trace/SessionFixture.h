@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "support/Addresses.h"
 #include "trace/SessionFakes.h"
 #include "trace/TraceSession.h"
 
@@ -58,8 +59,8 @@ protected:
     static inline const QString TargetIp = QStringLiteral("10.0.0.10");
 
     SessionTest() {
-        names.hosts["target.example"] = HostEntry{"target.example", InetAddr("10.0.0.10")};
-        names.reverse[InetAddr("10.0.0.10")] = "target.example";
+        names.hosts["target.example"] = HostEntry{"target.example", {Ip("10.0.0.10")}};
+        names.reverse[Ip("10.0.0.10")] = "target.example";
         launcher.channel = session.channel();
         session.setDelayProvider([this] { return delayMs; });
     }

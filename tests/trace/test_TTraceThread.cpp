@@ -78,9 +78,9 @@ class OneNameService : public NameService {
 public:
     explicit OneNameService(std::string address) : address_(std::move(address)) {}
     std::optional<HostEntry> LookupHost(const std::string&) override { return std::nullopt; }
-    std::optional<std::string> LookupAddress(uint32_t address) override {
+    std::optional<std::string> LookupAddress(const IpAddress& address) override {
         ++lookups;
-        if (InetNtoa(address) == address_) return "router-one.hoplark.test";
+        if (address.text() == address_) return "router-one.hoplark.test";
         return std::nullopt;
     }
     std::atomic<int> lookups{0};

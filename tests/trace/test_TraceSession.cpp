@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "support/Addresses.h"
 #include "support/SampleLists.h"
 #include "trace/HoplarkError.h"
 #include "trace/SessionFixture.h"
@@ -182,7 +183,7 @@ TEST_F(SessionTest, ANewStartDropsEverythingTheOldTraceStillPosts) {
     launcher.postResult(oldTrace, 1, routerIp(1), 3);  // queued before the new start
     const size_t newRound = launcher.launched.size();
 
-    names.hosts["other.example"] = HostEntry{"other.example", InetAddr("10.9.9.9")};
+    names.hosts["other.example"] = HostEntry{"other.example", {Ip("10.9.9.9")}};
     start("other.example");
     EXPECT_NE(trace(), oldTrace);
     EXPECT_TRUE(launcher.launched[0].worker->terminateRequested);
@@ -233,10 +234,10 @@ TEST_F(SessionTest, LiteralTargetIsRecognisedByAddressWhateverItsForm) {
 class GatedNames : public NameService {
 public:
     std::optional<HostEntry> LookupHost(const std::string&) override { return std::nullopt; }
-    std::optional<std::string> LookupAddress(uint32_t address) override {
+    std::optional<std::string> LookupAddress(const IpAddress& address) override {
         std::unique_lock lock(mutex_);
         opened_.wait(lock, [this] { return open_; });
-        return InetNtoa(address) == "10.0.0.10" ? "old.example" : "new.example";
+        return address.text() == "10.0.0.10" ? "old.example" : "new.example";
     }
     void open() {
         std::lock_guard lock(mutex_);

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include "view/ColumnWidths.h"
 #include "view/GraphPoints.h"
 #include "view/TraceCellPainter.h"
 #include "view/TraceGrid.h"
@@ -306,6 +307,35 @@ TEST_F(GridPainting, FractionsPlaceTheMarksAtTheirMicroseconds) {
     EXPECT_FALSE(isBlack(image.pixelColor(xmax + 2, ymid)));
     EXPECT_EQ(MicrosecondGraphScale(1, state.HopList), 2);
     EXPECT_EQ(MicrosecondGraphScale(5, state.HopList), 5);
+}
+
+}  // namespace
+}  // namespace hoplark
+
+namespace hoplark {
+namespace {
+
+TEST(AddressCell, LongIPv6AddressesAreElidedInTheMiddleAndIPv4NeverIs) {
+    QImage image(10, 10, QImage::Format_RGB32);
+    QPainter p(&image);
+    Canvas canvas(p, {QStringLiteral("Arial"), 8, Qt::black});
+    const QString longest = QStringLiteral("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff");
+    const int width = AddressColumnWidth(true, canvas.textWidth(longest)) - 4;
+    EXPECT_GT(width, 90);
+    // The widest address fits whole; with a zone after it, it must give way in the middle.
+    EXPECT_EQ(TraceCellPainter::ElideAddress(canvas, longest, width), longest);
+    const QString zoned = longest + QStringLiteral("%enp0s31f6");
+    const QString shown = TraceCellPainter::ElideAddress(canvas, zoned, width);
+    EXPECT_LE(canvas.textWidth(shown), width);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("ffff:ffff:"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("enp0s31f6"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QChar(0x2026)));
+    // What fits is drawn whole; IPv4 text is never touched.
+    EXPECT_EQ(TraceCellPainter::ElideAddress(canvas, QStringLiteral("fd00:99::2"), width),
+              QStringLiteral("fd00:99::2"));
+    EXPECT_EQ(TraceCellPainter::ElideAddress(canvas, QStringLiteral("255.255.255.255"), 5),
+              QStringLiteral("255.255.255.255"));
+    EXPECT_EQ(AddressColumnWidth(false, 500), 90);
 }
 
 }  // namespace
