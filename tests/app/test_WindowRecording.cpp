@@ -314,6 +314,48 @@ TEST_F(WindowRecording, ExportWritesTheDisplayedWindowPerHopAndPerProbe) {
                  HoplarkError);
 }
 
+TEST_F(WindowRecording, ExportGivesANameWithoutExtensionTheChosenFiltersOne) {
+    trace(form, fakes, 3);
+    RecordingMenu& menu = form.recordingMenu();
+    struct Case {
+        const char* typed;
+        int filter;  // of the offered ones, in order: CSV and JSON per hop, then per probe
+        const char* written;
+    };
+    const Case cases[] = {
+        {"hops", 0, "hops.csv"},
+        {"probes", 3, "probes.json"},
+        {"kept.csv", 2, "kept.csv"},
+        {"other.txt", 1, "other.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        menu.setFileChooser([&](bool save, const QString&, const QString& filter, QString* chosen) {
+            EXPECT_TRUE(save);
+            const QStringList offered = filter.split(QStringLiteral(";;"));
+            EXPECT_EQ(offered.size(), 4);
+            *chosen = offered.value(c.filter);
+            return settings.folder() + u'/' + QLatin1String(c.typed);
+        });
+        menu.Export1Click();
+        EXPECT_TRUE(QFileInfo::exists(settings.folder() + u'/' + QLatin1String(c.written)));
+        if (qstrcmp(c.typed, c.written) != 0) {
+            EXPECT_FALSE(QFileInfo::exists(settings.folder() + u'/' + QLatin1String(c.typed)));
+        }
+    }
+    QFile json(settings.folder() + QStringLiteral("/probes.json"));
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QJsonDocument::fromJson(json.readAll()).object().contains("probes"));
+    // CSV per probe: a header, then one row per probe of the three rounds' three hops.
+    QFile csv(settings.folder() + QStringLiteral("/other.txt"));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QStringList lines =
+        QString::fromUtf8(csv.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1 + 9);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("round,round_start_utc,hop,"))) << lines[0];
+    EXPECT_TRUE(fakes.boxes->errors.empty()) << fakes.boxes->errors.join(u'\n').toStdString();
+}
+
 TEST_F(WindowRecording, CopyWithTimesAddsOneLineBeforeTheUnchangedText) {
     trace(form, fakes, 3);
     form.CopyasText1Click();
