@@ -116,7 +116,7 @@ RecordingMenu::RecordingMenu(TformMain& window, TraceSession& session, MessageBo
     CopyWithTimes1 = menu->addAction(QStringLiteral("Copy as Text with &Times"), this,
                                      &RecordingMenu::CopyWithTimes1Click);
     menu->addSeparator();
-    RecordTraces1 = menu->addAction(QStringLiteral("Record &Every Trace"));
+    RecordTraces1 = menu->addAction(QStringLiteral("Recor&d Every Trace"));
     RecordTraces1->setCheckable(true);
     RecordTraces1->setChecked(enabled_);
     connect(RecordTraces1, &QAction::toggled, this, &RecordingMenu::setRecordingEnabled);
