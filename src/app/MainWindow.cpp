@@ -646,8 +646,14 @@ QImage TformMain::paneImage(qreal devicePixelRatio) {
                  QImage::Format_RGB32);
     image.setDevicePixelRatio(ratio);
     image.fill(palette().color(QPalette::Window));
+    // Focus frames belong to the screen, not to the picture: the pane is drawn with none of its
+    // controls focused, and the focus goes back where it was.
+    QPointer<QWidget> focused = QApplication::focusWidget();
+    const bool focusInPane = focused && pnlRight->isAncestorOf(focused);
+    if (focusInPane) focused->clearFocus();
     render(&image, QPoint(0, 0), QRegion(source),
            QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    if (focusInPane && focused) focused->setFocus(Qt::OtherFocusReason);
     return image;
 }
 

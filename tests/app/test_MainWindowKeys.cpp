@@ -128,5 +128,42 @@ TEST_F(WindowKeysTest, GridMovesItsCurrentRowWithTheArrowsAndCopiesAsText) {
     EXPECT_TRUE(QGuiApplication::clipboard()->text().contains(QStringLiteral("10.0.20.1")));
 }
 
+// What Copy as Image puts on the clipboard is the pane as it would look with nothing focused,
+// whichever of its controls has the focus, which stays where it was.
+TEST_F(WindowKeysTest, CopyAsImageShowsNoFocusFrame) {
+    form.miShowHistorySlider->trigger();
+    form.pnlTimePeriod->show();
+    form.editDestination->setText(QStringLiteral("127.0.0.3"));
+    form.btnTraceClick();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return form.session().isTracing(); }));
+    const TraceId trace = form.session().currentTrace();
+    for (int hop = 1; hop <= 3; ++hop)
+        fakes.launcher->postResult(trace, hop, QStringLiteral("10.0.%1.1").arg(hop), hop);
+    QCoreApplication::sendPostedEvents();
+    form.btnTraceClick();  // stop, so that nothing changes between the pictures
+
+    const auto copied = [this] {
+        QGuiApplication::clipboard()->clear();
+        form.Copy1->trigger();
+        return QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32);
+    };
+    form.editTraceCount->setFocus();
+    const QImage plain = copied();
+    ASSERT_FALSE(plain.isNull());
+    for (QWidget* focus :
+         {static_cast<QWidget*>(form.drgrTrace), static_cast<QWidget*>(form.tbTime)}) {
+        SCOPED_TRACE(focus->metaObject()->className());
+        focus->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(focus->hasFocus());
+        EXPECT_EQ(copied(), plain);
+        EXPECT_TRUE(focus->hasFocus());
+    }
+    // On screen the focused grid still shows its frame.
+    form.drgrTrace->setFocus();
+    const QImage framed = form.drgrTrace->viewport()->grab().toImage();
+    form.editTraceCount->setFocus();
+    EXPECT_NE(form.drgrTrace->viewport()->grab().toImage(), framed);
+}
+
 }  // namespace
 }  // namespace hoplark
