@@ -78,7 +78,9 @@ RecordingMenu::RecordingMenu(TformMain& window, TraceSession& session, MessageBo
                     : QFileDialog::getOpenFileName(&window_, caption, folder(), filter,
                                                    chosenFilter);
     };
-    openFolder_ = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    openFolder_ = [](const QString& path) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    };
 
     recorder_ = std::make_unique<TraceRecorder>(
         [this] { return headerDefaults(); },
@@ -258,7 +260,13 @@ void RecordingMenu::OpenRecording1Click() {
 void RecordingMenu::OpenRecordingsFolder1Click() {
     const QString path = folder();
     QDir().mkpath(path);
-    openFolder_(path);
+    // Without a file manager nothing opens and nothing else would say so; the path lets the
+    // user go there by other means.
+    if (!openFolder_(path)) {
+        boxes_.showErrorWithPath(
+            &window_, QStringLiteral("No file manager could open the recordings folder."),
+            QDir::toNativeSeparators(path));
+    }
 }
 
 void RecordingMenu::Export1Click() {

@@ -2,6 +2,7 @@
 // traced, exported, and the times of the displayed rounds in the tool tips.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
@@ -10,9 +11,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 
 #include "app/MainWindow.h"
+#include "app/QtMessageBoxes.h"
 #include "app/RecordingMenu.h"
 #include "app/WindowFakes.h"
 #include "probe/EchoService.h"
@@ -354,6 +358,47 @@ TEST_F(WindowRecording, ExportGivesANameWithoutExtensionTheChosenFiltersOne) {
     ASSERT_EQ(lines.size(), 1 + 9);
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("round,round_start_utc,hop,"))) << lines[0];
     EXPECT_TRUE(fakes.boxes->errors.empty()) << fakes.boxes->errors.join(u'\n').toStdString();
+}
+
+TEST_F(WindowRecording, AFolderNoFileManagerOpensIsNamedInTheBox) {
+    RecordingMenu& menu = form.recordingMenu();
+    QStringList asked;
+    bool opens = true;
+    menu.setFolderOpener([&](const QString& path) {
+        asked << path;
+        return opens;
+    });
+    menu.OpenRecordingsFolder1->trigger();
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(QFileInfo(asked[0]).isDir());
+    EXPECT_TRUE(fakes.boxes->errors.empty());
+
+    opens = false;
+    menu.OpenRecordingsFolder1->trigger();
+    ASSERT_EQ(fakes.boxes->errors.size(), 1);
+    EXPECT_TRUE(fakes.boxes->errors[0].contains(QStringLiteral("file manager")));
+    EXPECT_EQ(fakes.boxes->errorPaths, QStringList{QDir::toNativeSeparators(menu.folder())});
+}
+
+// The box the program shows for such a failure lets the user select and copy the path.
+TEST(MessageBoxesOnScreen, APathInAnErrorBoxCanBeSelected) {
+    QtMessageBoxes boxes;
+    QString shown;
+    Qt::TextInteractionFlags flags;
+    QTimer::singleShot(0, [&] {
+        EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }));
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            flags = box->textInteractionFlags();
+            box->accept();
+        }
+    });
+    boxes.showErrorWithPath(nullptr, QStringLiteral("Cannot open it."),
+                            QStringLiteral("/home/u/.local/share/hoplark/recordings"));
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("\n/home/u/.local/share/hoplark/recordings")))
+        << shown.toStdString();
+    EXPECT_TRUE(flags.testFlag(Qt::TextSelectableByMouse));
+    EXPECT_TRUE(flags.testFlag(Qt::TextSelectableByKeyboard));
 }
 
 TEST_F(WindowRecording, CopyWithTimesAddsOneLineBeforeTheUnchangedText) {
