@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "app/ElidedLabel.h"
+#include "app/FocusFrameButton.h"
 #include "app/Fonts.h"
 #include "app/MainWindow.h"
 
@@ -124,7 +125,7 @@ void MainWindowLayout::buildLeftPane() {
     QObject::connect(form_.editSampleCount, &QLineEdit::textChanged, &form_,
                      &TformMain::editSampleCountChange);
 
-    form_.btnTrace = new QPushButton(QStringLiteral("&Trace"), form_.pnlCommands);
+    form_.btnTrace = new TFocusFrameButton(QStringLiteral("&Trace"), form_.pnlCommands);
     form_.btnTrace->setGeometry(8, 120, 167, 33);
     form_.btnTrace->setFont(arialPixels(19));
     form_.btnTrace->setDefault(true);
