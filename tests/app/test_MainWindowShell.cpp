@@ -6,6 +6,8 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QMenuBar>
 #include <QPointer>
 #include <QTest>
@@ -186,6 +188,36 @@ TEST_F(WindowShellTest, NoMenuGivesOneMnemonicToTwoItems) {
     // The menu bar's four menus and at least their items.
     EXPECT_GE(menus.size(), 5u);
     EXPECT_GE(checked, 15);
+}
+
+TEST_F(WindowShellTest, CtrlCCopiesAsTextAsTheEditMenuShowsAndCtrlQExits) {
+    showAt(712, 394);
+    const QKeySequence copy(Qt::CTRL | Qt::Key_C);
+    EXPECT_EQ(form.CopyasText1->shortcut(), copy);
+    EXPECT_TRUE(form.Copy1->shortcut().isEmpty());
+    // Shown in the Edit menu beside the item: the menu draws the action's shortcut.
+    EXPECT_TRUE(form.menuBar()->actions()[1]->menu()->actions().contains(form.CopyasText1));
+
+    // From the grid, and from the Trace button, which has no copy of its own.
+    for (QWidget* focus :
+         {static_cast<QWidget*>(form.drgrTrace), static_cast<QWidget*>(form.btnTrace)}) {
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("Target Name:")))
+            << focus->metaObject()->className();
+    }
+    // A field keeps its own copy of the selected text.
+    form.editDestination->setText(QStringLiteral("typed.example"));
+    form.editDestination->setFocus();
+    form.editDestination->selectAll();
+    QTest::keyClick(form.editDestination, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("typed.example"));
+
+    QTest::keyClick(form.btnTrace, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(form.isVisible());
+    // As File > Exit: the settings are written.
+    EXPECT_TRUE(settings.read().contains(QStringLiteral("[Position]")));
 }
 
 // A screen reader can name every control the keyboard reaches, and the inputs describe
