@@ -28,6 +28,7 @@ public:
 class SilentBoxes : public MessageBoxes {
 public:
     void showError(QWidget*, const QString&) override {}
+    void showErrorWithPath(QWidget*, const QString&, const QString&) override {}
     void showStartupError(QWidget*, const QString&) override {}
     void showWorkerError(QWidget*, const QString&, std::function<void()>) override {}
 };

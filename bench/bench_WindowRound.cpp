@@ -39,6 +39,7 @@ private:
 class SilentBoxes : public MessageBoxes {
 public:
     void showError(QWidget*, const QString&) override {}
+    void showErrorWithPath(QWidget*, const QString&, const QString&) override {}
     void showStartupError(QWidget*, const QString&) override {}
     void showWorkerError(QWidget*, const QString&, std::function<void()>) override {}
 };

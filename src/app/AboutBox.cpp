@@ -1,11 +1,10 @@
 #include "app/AboutBox.h"
 
-#include <QDesktopServices>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QUrl>
 
+#include "app/CommandLine.h"
 #include "app/Fonts.h"
 #include "app/HoplarkIcon.h"
 
@@ -29,18 +28,16 @@ QPixmap programEmblem(qreal devicePixelRatio) {
 
 }  // namespace
 
-const QString TAboutBox::ProjectAddress = QStringLiteral("https://hoplark.example.org/");
-
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About"));
     setWindowIcon(hoplarkIcon());
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(301, 258);
+    setFixedSize(301, 206);
     setFont(arialPixels(13));
 
     auto* Panel1 = new QFrame(this);
-    Panel1->setGeometry(8, 8, 281, 201);
+    Panel1->setGeometry(8, 8, 281, 149);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1->setLineWidth(1);
 
@@ -52,44 +49,25 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     ProductName = new QLabel(QStringLiteral("Hoplark"), Panel1);
     ProductName->setFont(arialPixels(19, true));
     ProductName->move(88, 16);
-    Version = new QLabel(QStringLiteral("Version 1.00.2"), Panel1);
+    // The same version `hoplark --version` prints.
+    Version = new QLabel(QStringLiteral("Version %1").arg(ProgramVersion()), Panel1);
     Version->move(88, 40);
 
+    // The project has no public home page to point to, so the box names none.
     auto* notice = new QLabel(QStringLiteral("Free software by the Hoplark developers."), Panel1);
     notice->move(8, 80);
-
-    auto* Comments = new QLabel(QStringLiteral("Check for the latest version at:"), Panel1);
-    Comments->setGeometry(8, 104, 265, 25);
-    Comments->setWordWrap(true);
-
-    Label1 = new QLabel(ProjectAddress, Panel1);
-    Label1->move(8, 128);
-    QFont linkFont = font();
-    linkFont.setUnderline(true);
-    Label1->setFont(linkFont);
-    Label1->setStyleSheet(QStringLiteral("color: blue"));
-    Label1->setCursor(Qt::PointingHandCursor);
-    Label1->installEventFilter(this);
 
     auto* Label2 = new QLabel(
         QStringLiteral(
             "Thanks to the authors of mtr, traceroute and Qt, whose work showed the way."),
         Panel1);
-    Label2->setGeometry(8, 160, 265, 33);
+    Label2->setGeometry(8, 108, 265, 33);
     Label2->setWordWrap(true);
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setGeometry(111, 220, 75, 25);
+    OKButton->setGeometry(111, 168, 75, 25);
     OKButton->setDefault(true);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
-}
-
-bool TAboutBox::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Label1 && event->type() == QEvent::MouseButtonRelease) {
-        Label1Click();
-        return true;
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 void TAboutBox::keyPressEvent(QKeyEvent* event) {
@@ -98,11 +76,6 @@ void TAboutBox::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
-}
-
-void TAboutBox::Label1Click() {
-    // Whether a browser opened is not reported.
-    QDesktopServices::openUrl(QUrl(Label1->text()));
 }
 
 }  // namespace hoplark

@@ -39,6 +39,14 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     return result;
 }
 
+QString ProgramVersion() {
+    return QStringLiteral(HOPLARK_VERSION);
+}
+
+QString VersionText() {
+    return QStringLiteral("Hoplark ") + ProgramVersion() + u'\n';
+}
+
 QString UsageText() {
     return QStringLiteral(
         "Usage: hoplark [--settings PATH] [RECORDING.hoplark]\n"

@@ -18,6 +18,11 @@ struct CommandLine {
 // Reads the arguments (without the program name).
 CommandLine ParseCommandLine(const QStringList& arguments);
 
+// The program's version, as every place that shows one gives it ("1.0.2").
+QString ProgramVersion();
+// What --version prints: "Hoplark 1.0.2" and a line end.
+QString VersionText();
+
 // The usage text for --help.
 QString UsageText();
 

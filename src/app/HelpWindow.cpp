@@ -1,5 +1,6 @@
 #include "app/HelpWindow.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,7 +12,6 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QVBoxLayout>
-#include <array>
 
 // The topics live in this static library's resources, which need registering by hand.
 static void registerHelpResources() {
@@ -22,29 +22,50 @@ namespace hoplark {
 
 namespace {
 
-struct Topic {
-    const char* file;
-    const char* title;
-};
-
-const std::array<Topic, 8> Topics = {{
-    {"index.html", "Contents"},
-    {"main-window.html", "The main window"},
-    {"tracing.html", "Tracing a host"},
-    {"graph.html", "Reading the grid and the graph"},
-    {"options.html", "The Options dialog"},
-    {"permissions.html", "Allowing ICMP without root"},
-    {"settings.html", "Settings file and command line"},
-    {"using-help.html", "How to use help"},
-}};
-
 const QString TopicRoot = QStringLiteral("qrc:/help/");
+const QString ContentsPage = QStringLiteral("index.html");
 
-QString topicPlainText(const char* file) {
-    QFile source(QStringLiteral(":/help/") + QLatin1String(file));
+QString topicHtml(const QString& file) {
+    QFile source(QStringLiteral(":/help/") + file);
     if (!source.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(source.readAll());
+}
+
+// A page's title is its heading; a page without one goes by its file name.
+QString topicTitle(const QString& file) {
+    static const QRegularExpression heading(QStringLiteral("<h2>(.*?)</h2>"),
+                                            QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = heading.match(topicHtml(file));
+    if (!match.hasMatch()) return file;
     QTextDocument document;
-    document.setHtml(QString::fromUtf8(source.readAll()));
+    document.setHtml(match.captured(1));
+    return document.toPlainText().simplified();
+}
+
+// Every page compiled into the program, so that a page added later cannot be left out of the
+// contents and the search: the contents page first, then the pages in the order the contents
+// page links them, then any it does not link, by file name.
+QList<HelpTopic> loadTopics() {
+    QStringList files = QDir(QStringLiteral(":/help"))
+                            .entryList({QStringLiteral("*.html")}, QDir::Files, QDir::Name);
+    QStringList ordered;
+    if (files.removeAll(ContentsPage) > 0) ordered << ContentsPage;
+    static const QRegularExpression link(QStringLiteral(R"(href="([^"#:]+\.html))"));
+    for (auto it = link.globalMatch(topicHtml(ContentsPage)); it.hasNext();) {
+        const QString linked = it.next().captured(1);
+        if (files.removeAll(linked) > 0) ordered << linked;
+    }
+    ordered << files;
+    QList<HelpTopic> topics;
+    for (const QString& file : ordered) {
+        topics.append({file, file == ContentsPage ? QStringLiteral("Contents") : topicTitle(file)});
+    }
+    return topics;
+}
+
+QString topicPlainText(const QString& file) {
+    QTextDocument document;
+    document.setHtml(topicHtml(file));
     return document.toPlainText();
 }
 
@@ -52,14 +73,15 @@ QString topicPlainText(const char* file) {
 
 THelpWindow::THelpWindow(QWidget* parent) : QDialog(parent) {
     registerHelpResources();
+    topics_ = loadTopics();
     setWindowTitle(QStringLiteral("Hoplark Help"));
     resize(760, 520);
 
     tabs_ = new QTabWidget;
     contents_ = new QListWidget;
-    for (const Topic& topic : Topics) {
-        auto* item = new QListWidgetItem(QLatin1String(topic.title), contents_);
-        item->setData(Qt::UserRole, QLatin1String(topic.file));
+    for (const HelpTopic& topic : topics_) {
+        auto* item = new QListWidgetItem(topic.title, contents_);
+        item->setData(Qt::UserRole, topic.file);
     }
     tabs_->addTab(contents_, QStringLiteral("Contents"));
 
@@ -91,7 +113,7 @@ THelpWindow::THelpWindow(QWidget* parent) : QDialog(parent) {
     connect(results_, &QListWidget::itemActivated, this, openItem);
     connect(results_, &QListWidget::itemClicked, this, openItem);
     connect(searchEdit_, &QLineEdit::textChanged, this, &THelpWindow::runSearch);
-    showTopic(QStringLiteral("index.html"));
+    showTopic(ContentsPage);
 }
 
 void THelpWindow::showTopic(const QString& file) {
@@ -111,7 +133,7 @@ QString THelpWindow::searchText() const {
 
 void THelpWindow::showContents() {
     tabs_->setCurrentWidget(contents_);
-    showTopic(QStringLiteral("index.html"));
+    showTopic(ContentsPage);
 }
 
 void THelpWindow::showSearch() {
@@ -136,12 +158,12 @@ QStringList THelpWindow::search(const QString& text) const {
         text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
     QStringList titles;
     if (words.isEmpty()) return titles;
-    for (const Topic& topic : Topics) {
+    for (const HelpTopic& topic : topics_) {
         const QString body = topicPlainText(topic.file);
         bool all = true;
         for (const QString& word : words)
             all = all && body.contains(word, Qt::CaseInsensitive);
-        if (all) titles << QLatin1String(topic.title);
+        if (all) titles << topic.title;
     }
     return titles;
 }
@@ -149,10 +171,10 @@ QStringList THelpWindow::search(const QString& text) const {
 void THelpWindow::runSearch() {
     results_->clear();
     const QStringList titles = search(searchEdit_->text());
-    for (const Topic& topic : Topics) {
-        if (!titles.contains(QLatin1String(topic.title))) continue;
-        auto* item = new QListWidgetItem(QLatin1String(topic.title), results_);
-        item->setData(Qt::UserRole, QLatin1String(topic.file));
+    for (const HelpTopic& topic : topics_) {
+        if (!titles.contains(topic.title)) continue;
+        auto* item = new QListWidgetItem(topic.title, results_);
+        item->setData(Qt::UserRole, topic.file);
     }
 }
 

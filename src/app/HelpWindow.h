@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
+#include <QString>
 
 class QLineEdit;
 class QListWidget;
@@ -8,6 +10,12 @@ class QTabWidget;
 class QTextBrowser;
 
 namespace hoplark {
+
+// One page of the help: its file among the compiled-in pages and the title it is listed by.
+struct HelpTopic {
+    QString file;
+    QString title;
+};
 
 // The program's help: topics written in HTML and compiled into the program, with a contents
 // list, a search over the topics' text and the reading pane.
@@ -30,11 +38,14 @@ public:
     QString searchText() const;
     // Titles of the topics that contain every word of `text`.
     QStringList search(const QString& text) const;
+    // The pages the Contents list offers, in its order.
+    const QList<HelpTopic>& topics() const { return topics_; }
 
 private:
     void showTopic(const QString& file);
     void runSearch();
 
+    QList<HelpTopic> topics_;
     QTabWidget* tabs_;
     QListWidget* contents_;
     QLineEdit* searchEdit_;

@@ -90,14 +90,12 @@ TformMain::TformMain(const QString& settingsPath, WindowServices services, QWidg
     layout.buildMenus();
     new MainWindowKeys(*this);
 
-    // Enter in the fields lands here (they do not use it themselves) and presses Trace.
-    setTabOrder(editDestination, btnTrace);
-    setTabOrder(btnTrace, editTraceCount);
-    setTabOrder(editTraceCount, editDelay);
-    setTabOrder(editDelay, editSampleCount);
-    setTabOrder(editSampleCount, lbHistory);
-    setTabOrder(lbHistory, drgrTrace);
-    setTabOrder(drgrTrace, tbTime);
+    // Tab follows the screen: down the left pane, then the grid and the slider under it. Enter
+    // in the fields lands here (they do not use it themselves) and presses Trace.
+    QWidget* const tabOrder[] = {editDestination, lbHistory, editTraceCount, editDelay,
+                                 editSampleCount, btnTrace,  drgrTrace,      tbTime};
+    for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
     // The window opens ready for typing a destination.
     editDestination->setFocus();
 
@@ -681,8 +679,14 @@ QImage TformMain::paneImage(qreal devicePixelRatio) {
                  QImage::Format_RGB32);
     image.setDevicePixelRatio(ratio);
     image.fill(palette().color(QPalette::Window));
+    // Focus frames belong to the screen, not to the picture: the pane is drawn with none of its
+    // controls focused, and the focus goes back where it was.
+    QPointer<QWidget> focused = QApplication::focusWidget();
+    const bool focusInPane = focused && pnlRight->isAncestorOf(focused);
+    if (focusInPane) focused->clearFocus();
     render(&image, QPoint(0, 0), QRegion(source),
            QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    if (focusInPane && focused) focused->setFocus(Qt::OtherFocusReason);
     return image;
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "app/ElidedLabel.h"
+#include "app/FocusFrameButton.h"
 #include "app/Fonts.h"
 #include "app/MainWindow.h"
 
@@ -124,7 +125,7 @@ void MainWindowLayout::buildLeftPane() {
     QObject::connect(form_.editSampleCount, &QLineEdit::textChanged, &form_,
                      &TformMain::editSampleCountChange);
 
-    form_.btnTrace = new QPushButton(QStringLiteral("&Trace"), form_.pnlCommands);
+    form_.btnTrace = new TFocusFrameButton(QStringLiteral("&Trace"), form_.pnlCommands);
     form_.btnTrace->setGeometry(8, 120, 167, 33);
     form_.btnTrace->setFont(arialPixels(19));
     form_.btnTrace->setDefault(true);
@@ -227,12 +228,16 @@ void MainWindowLayout::buildRightPane() {
 
 void MainWindowLayout::buildMenus() {
     QMenu* file = form_.menuBar()->addMenu(QStringLiteral("&File"));
-    file->addAction(QStringLiteral("E&xit"), &form_, &TformMain::Exit1Click);
+    QAction* exit = file->addAction(QStringLiteral("E&xit"), &form_, &TformMain::Exit1Click);
+    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* edit = form_.menuBar()->addMenu(QStringLiteral("&Edit"));
     form_.Copy1 = edit->addAction(QStringLiteral("&Copy as Image"), &form_, &TformMain::Copy1Click);
     form_.CopyasText1 =
         edit->addAction(QStringLiteral("Copy as &Text"), &form_, &TformMain::CopyasText1Click);
+    // The copy key copies the trace as text wherever the focused control has no copy of its own
+    // (the fields keep theirs); the menu shows it beside the item.
+    form_.CopyasText1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
     edit->addSeparator();
     form_.Options1 = edit->addAction(QStringLiteral("&Options"), &form_, &TformMain::Options1Click);
 

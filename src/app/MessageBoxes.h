@@ -15,6 +15,9 @@ public:
 
     // A failed user action: a modal error box titled "Hoplark".
     virtual void showError(QWidget* parent, const QString& text) = 0;
+    // A failed user action that names a file or folder: the error box, with `path` on a line of
+    // its own that can be selected and copied.
+    virtual void showErrorWithPath(QWidget* parent, const QString& text, const QString& path) = 0;
     // The ICMP facility could not start: a modal box captioned "Error" with the error icon.
     virtual void showStartupError(QWidget* parent, const QString& text) = 0;
     // A probe worker failed: a box that does not block, so rounds go on while it is shown.

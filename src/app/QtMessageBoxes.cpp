@@ -8,6 +8,15 @@ void QtMessageBoxes::showError(QWidget* parent, const QString& text) {
     QMessageBox::critical(parent, QStringLiteral("Hoplark"), text);
 }
 
+void QtMessageBoxes::showErrorWithPath(QWidget* parent, const QString& text, const QString& path) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Hoplark"), text + u'\n' + path,
+                    QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    // The path can be selected with the mouse or the keyboard and copied.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    box.exec();
+}
+
 void QtMessageBoxes::showStartupError(QWidget* parent, const QString& text) {
     QMessageBox::critical(parent, QStringLiteral("Error"), text);
 }

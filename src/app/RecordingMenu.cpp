@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QMetaObject>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QUrl>
 
@@ -43,18 +44,43 @@ QString utcText(qint64 utcUs) {
     return QDateTime::fromMSecsSinceEpoch(utcUs / 1000, Qt::UTC).toString(Qt::ISODate);
 }
 
+// The extension a filter such as "CSV, one row per hop (*.csv)" gives its files, without the
+// dot; empty for one that takes any name.
+QString filterExtension(const QString& filter) {
+    static const QRegularExpression pattern(QStringLiteral(R"(\(\*\.([A-Za-z0-9]+)\))"));
+    return pattern.match(filter).captured(1);
+}
+
+// The save dialog adds the chosen filter's extension to a name typed without one, before it
+// asks whether to replace an existing file of that name.
+QString chooseSaveFile(QWidget* parent, const QString& caption, const QString& folder,
+                       const QString& filter, QString* chosenFilter) {
+    QFileDialog dialog(parent, caption, folder, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (chosenFilter && !chosenFilter->isEmpty()) dialog.selectNameFilter(*chosenFilter);
+    const auto followFilter = [&dialog](const QString& picked) {
+        dialog.setDefaultSuffix(filterExtension(picked));
+    };
+    followFilter(dialog.selectedNameFilter());
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, followFilter);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    if (chosenFilter) *chosenFilter = dialog.selectedNameFilter();
+    return dialog.selectedFiles().constFirst();
+}
+
 }  // namespace
 
 RecordingMenu::RecordingMenu(TformMain& window, TraceSession& session, MessageBoxes& boxes)
     : QObject(&window), window_(window), session_(session), boxes_(boxes) {
     chooseFile_ = [this](bool save, const QString& caption, const QString& filter,
                          QString* chosenFilter) {
-        return save
-                   ? QFileDialog::getSaveFileName(&window_, caption, folder(), filter, chosenFilter)
-                   : QFileDialog::getOpenFileName(&window_, caption, folder(), filter,
-                                                  chosenFilter);
+        return save ? chooseSaveFile(&window_, caption, folder(), filter, chosenFilter)
+                    : QFileDialog::getOpenFileName(&window_, caption, folder(), filter,
+                                                   chosenFilter);
     };
-    openFolder_ = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    openFolder_ = [](const QString& path) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    };
 
     recorder_ = std::make_unique<TraceRecorder>(
         [this] { return headerDefaults(); },
@@ -92,7 +118,7 @@ RecordingMenu::RecordingMenu(TformMain& window, TraceSession& session, MessageBo
     CopyWithTimes1 = menu->addAction(QStringLiteral("Copy as Text with &Times"), this,
                                      &RecordingMenu::CopyWithTimes1Click);
     menu->addSeparator();
-    RecordTraces1 = menu->addAction(QStringLiteral("Record &Every Trace"));
+    RecordTraces1 = menu->addAction(QStringLiteral("Recor&d Every Trace"));
     RecordTraces1->setCheckable(true);
     RecordTraces1->setChecked(enabled_);
     connect(RecordTraces1, &QAction::toggled, this, &RecordingMenu::setRecordingEnabled);
@@ -234,16 +260,25 @@ void RecordingMenu::OpenRecording1Click() {
 void RecordingMenu::OpenRecordingsFolder1Click() {
     const QString path = folder();
     QDir().mkpath(path);
-    openFolder_(path);
+    // Without a file manager nothing opens and nothing else would say so; the path lets the
+    // user go there by other means.
+    if (!openFolder_(path)) {
+        boxes_.showErrorWithPath(
+            &window_, QStringLiteral("No file manager could open the recordings folder."),
+            QDir::toNativeSeparators(path));
+    }
 }
 
 void RecordingMenu::Export1Click() {
     QString chosen = CsvPerHop;
-    const QString path = chooseFile_(
+    QString path = chooseFile_(
         true, QStringLiteral("Export"),
         QStringList{CsvPerHop, CsvPerProbe, JsonPerHop, JsonPerProbe}.join(QStringLiteral(";;")),
         &chosen);
     if (path.isEmpty()) return;
+    // A name typed without an extension takes the chosen filter's.
+    const QString extension = filterExtension(chosen);
+    if (QFileInfo(path).suffix().isEmpty() && !extension.isEmpty()) path += u'.' + extension;
     const bool json = chosen == JsonPerHop || chosen == JsonPerProbe ||
                       path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive);
     const bool perProbe = chosen == CsvPerProbe || chosen == JsonPerProbe;

@@ -62,7 +62,8 @@ public:
     QString displayedTimesText() const;
 
     void setFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
-    void setFolderOpener(std::function<void(const QString&)> opener) {
+    // Opens a folder in the file manager; false when none could.
+    void setFolderOpener(std::function<bool(const QString&)> opener) {
         openFolder_ = std::move(opener);
     }
 
@@ -108,7 +109,7 @@ private:
     QString openedSource_;
     QString openedVersion_;
     FileChooser chooseFile_;
-    std::function<void(const QString&)> openFolder_;
+    std::function<bool(const QString&)> openFolder_;
     // The thread reading a recording, the flag that tells it to give up, and the number of the
     // latest load: a result of any other number is stale and dropped.
     std::thread loader_;

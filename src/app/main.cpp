@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
 
     switch (command.action) {
         case hoplark::CommandLine::Action::ShowVersion:
-            std::printf("Hoplark %s\n", HOPLARK_VERSION);
+            std::fputs(qPrintable(hoplark::VersionText()), stdout);
             return 0;
         case hoplark::CommandLine::Action::ShowHelp:
             std::fputs(qPrintable(hoplark::UsageText()), stdout);

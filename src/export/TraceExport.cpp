@@ -105,8 +105,11 @@ bool TraceExport::writeCsv(Rows rows, QIODevice& device) const {
         return writer.flush();
     }
 
+    // The names come from a hop of one round, not probed: probeFields reads that round.
+    THostInfo named(1);
+    named.PadTo(1);
     QStringList header;
-    for (const ExportField& field : probeFields(state_, THostInfo(1), 0))
+    for (const ExportField& field : probeFields(state_, named, 0))
         header << QString(field.name);
     writer.row(header + contextNames);
     for (qint64 p = std::max(0, window.FirstSample); p <= window.LastSample; ++p) {

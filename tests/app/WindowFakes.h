@@ -16,6 +16,10 @@ namespace hoplark::testing {
 class RecordingMessageBoxes : public MessageBoxes {
 public:
     void showError(QWidget*, const QString& text) override { errors << text; }
+    void showErrorWithPath(QWidget*, const QString& text, const QString& path) override {
+        errors << text;
+        errorPaths << path;
+    }
     void showStartupError(QWidget*, const QString& text) override { startupErrors << text; }
     void showWorkerError(QWidget*, const QString& text, std::function<void()> closed) override {
         workerErrors << text;
@@ -30,6 +34,8 @@ public:
     }
 
     QStringList errors;
+    // The copyable path of each error that named one.
+    QStringList errorPaths;
     QStringList startupErrors;
     QStringList workerErrors;
     std::vector<std::function<void()>> openWorkerBoxes;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QProcess>
 
 #include "app/AboutBox.h"
 #include "app/HoplarkIcon.h"
@@ -35,6 +36,25 @@ TEST(DesktopIntegrationTest, WindowAndAboutBoxShowTheProgramIcon) {
     const QImage image = (*picture)->pixmap().toImage();
     EXPECT_EQ(qAlpha(image.pixel(image.width() / 2, image.height() / 2)), 255);
     EXPECT_EQ(qAlpha(image.pixel(0, image.height() / 2)), 0);
+}
+
+// The box names the version the program reports and points to no address the project does not
+// have.
+TEST(DesktopIntegrationTest, AboutBoxGivesTheVersionOfVersionOptionAndNoPlaceholderLink) {
+    QProcess program;
+    program.start(QStringLiteral(HOPLARK_BINARY_DIR "/hoplark"), {QStringLiteral("--version")});
+    ASSERT_TRUE(program.waitForFinished(60000));
+    const QString printed = QString::fromUtf8(program.readAllStandardOutput()).trimmed();
+    ASSERT_TRUE(printed.startsWith(QStringLiteral("Hoplark "))) << printed.toStdString();
+    const QString version = printed.mid(8);
+
+    TAboutBox about;
+    EXPECT_EQ(about.Version->text(), QStringLiteral("Version ") + version);
+    for (const QLabel* label : about.findChildren<QLabel*>()) {
+        EXPECT_FALSE(label->text().contains(QStringLiteral("://"))) << label->text().toStdString();
+        EXPECT_FALSE(label->text().contains(QStringLiteral("example"), Qt::CaseInsensitive));
+        EXPECT_NE(label->cursor().shape(), Qt::PointingHandCursor);
+    }
 }
 
 TEST(DesktopIntegrationTest, CopyAsImageRendersAtTheScreensPixelDensity) {

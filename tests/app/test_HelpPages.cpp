@@ -4,7 +4,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QRegularExpression>
+#include <QTabWidget>
+#include <QTest>
 
 #include "app/HelpWindow.h"
 
@@ -46,6 +50,55 @@ TEST(HelpPages, EveryTopicOpensAndLinksOnlyToTopicsThatExist) {
     EXPECT_FALSE(help.currentTopic().isEmpty());
     help.showContents();
     EXPECT_FALSE(help.currentTopic().isEmpty());
+}
+
+QStringList listedFiles(const QListWidget& list) {
+    QStringList files;
+    for (int i = 0; i < list.count(); ++i)
+        files << list.item(i)->data(Qt::UserRole).toString();
+    return files;
+}
+
+// A page missing from the Contents list or the search cannot be found at all, however well it
+// is written.
+TEST(HelpPages, EveryPageIsInTheContentsAndFoundBySearchingItsWords) {
+    const QStringList files = QDir(QStringLiteral(":/help")).entryList({QStringLiteral("*.html")});
+    THelpWindow help;
+    auto* tabs = help.findChild<QTabWidget*>();
+    ASSERT_NE(tabs, nullptr);
+    auto* contents = qobject_cast<QListWidget*>(tabs->widget(0));
+    ASSERT_NE(contents, nullptr);
+    const QStringList listed = listedFiles(*contents);
+    EXPECT_EQ(listed.first(), "index.html");
+    for (const QString& file : files)
+        EXPECT_EQ(listed.count(file), 1) << file.toStdString();
+    EXPECT_EQ(listed.size(), files.size());
+
+    // Every page is found by the words of its own heading.
+    const QRegularExpression heading(QStringLiteral("<h2>(.*?)</h2>"));
+    for (const HelpTopic& topic : help.topics()) {
+        const QString words = plainText(heading.match(page(topic.file)).captured(1));
+        ASSERT_FALSE(words.isEmpty()) << topic.file.toStdString();
+        EXPECT_TRUE(help.search(words).contains(topic.title)) << topic.file.toStdString();
+    }
+
+    // Typed into the Search page, a word only the recordings page uses lists it.
+    help.showSearch();
+    auto* edit = help.findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+    QTest::keyClicks(edit, QStringLiteral("sqlite"));
+    QListWidget* results = nullptr;
+    for (QListWidget* list : help.findChildren<QListWidget*>())
+        if (list != contents) results = list;
+    ASSERT_NE(results, nullptr);
+    EXPECT_TRUE(listedFiles(*results).contains("recordings.html"));
+    EXPECT_TRUE(help.search(QStringLiteral("recording")).contains(QStringLiteral("Recordings")));
+
+    // Chosen from the contents, it opens.
+    const int row = int(listed.indexOf("recordings.html"));
+    ASSERT_GE(row, 0);
+    emit contents->itemClicked(contents->item(row));
+    EXPECT_EQ(help.currentTopic(), "recordings.html");
 }
 
 // Claims a page makes about a column or command, and wrong ones it once made.

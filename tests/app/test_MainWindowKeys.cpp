@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QTest>
+#include <cstdlib>
 
 #include "app/MainWindow.h"
 #include "app/WindowFakes.h"
@@ -45,15 +46,54 @@ TEST_F(WindowKeysTest, TabVisitsEveryControlInOrder) {
     form.editSampleCount->setText(QStringLiteral("5"));
     form.pnlTimePeriod->show();
     form.editDestination->setFocus();
-    const QWidget* expected[] = {form.btnTrace,        form.editTraceCount, form.editDelay,
-                                 form.editSampleCount, form.lbHistory,      form.drgrTrace,
+    // Top to bottom down the left pane, then the grid and the slider under it.
+    const QWidget* expected[] = {form.lbHistory,       form.editTraceCount, form.editDelay,
+                                 form.editSampleCount, form.btnTrace,       form.drgrTrace,
                                  form.tbTime,          form.editDestination};
+    const QWidget* previous = form.editDestination;
     for (const QWidget* next : expected) {
         key(QApplication::focusWidget(), Qt::Key_Tab);
         ASSERT_EQ(QApplication::focusWidget(), next)
             << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className()
                                             : "nothing");
+        // Within the left pane every step goes down the screen.
+        if (form.pnlLeft->isAncestorOf(next) && form.pnlLeft->isAncestorOf(previous)) {
+            EXPECT_GT(next->mapTo(&form, QPoint(0, 0)).y(),
+                      previous->mapTo(&form, QPoint(0, 0)).y());
+        }
+        previous = next;
     }
+}
+
+// Reached by Tab, the Trace button is framed in the highlight colour on all four sides; without
+// the focus it is not.
+TEST_F(WindowKeysTest, TheFocusedTraceButtonIsFramedPlainly) {
+    // How many of the four sides show the highlight colour within a few pixels of the edge,
+    // halfway along.
+    const auto framedSides = [this] {
+        const QImage image = form.btnTrace->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QColor highlight = form.btnTrace->palette().color(QPalette::Highlight);
+        const auto near = [&](int x, int y) {
+            const QRgb pixel = image.pixel(x, y);
+            return std::abs(qRed(pixel) - highlight.red()) < 40 &&
+                   std::abs(qGreen(pixel) - highlight.green()) < 40 &&
+                   std::abs(qBlue(pixel) - highlight.blue()) < 40;
+        };
+        const int w = image.width(), h = image.height();
+        bool top = false, bottom = false, left = false, right = false;
+        for (int in = 0; in < 8 * image.devicePixelRatio(); ++in) {
+            top = top || near(w / 2, in);
+            bottom = bottom || near(w / 2, h - 1 - in);
+            left = left || near(in, h / 2);
+            right = right || near(w - 1 - in, h / 2);
+        }
+        return int(top) + int(bottom) + int(left) + int(right);
+    };
+    form.editSampleCount->setFocus();
+    EXPECT_EQ(framedSides(), 0);
+    key(form.editSampleCount, Qt::Key_Tab);
+    ASSERT_TRUE(form.btnTrace->hasFocus());
+    EXPECT_EQ(framedSides(), 4);
 }
 
 TEST_F(WindowKeysTest, EnterOnAHistoryRowTracesThatRowAndDeleteRemovesIt) {
@@ -127,6 +167,43 @@ TEST_F(WindowKeysTest, GridMovesItsCurrentRowWithTheArrowsAndCopiesAsText) {
         QGuiApplication::clipboard()->text(),
         BuildTraceText(form.traceState(), form.lblHostName->text(), form.lblTargetAddress->text()));
     EXPECT_TRUE(QGuiApplication::clipboard()->text().contains(QStringLiteral("10.0.20.1")));
+}
+
+// What Copy as Image puts on the clipboard is the pane as it would look with nothing focused,
+// whichever of its controls has the focus, which stays where it was.
+TEST_F(WindowKeysTest, CopyAsImageShowsNoFocusFrame) {
+    form.miShowHistorySlider->trigger();
+    form.pnlTimePeriod->show();
+    form.editDestination->setText(QStringLiteral("127.0.0.3"));
+    form.btnTraceClick();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return form.session().isTracing(); }));
+    const TraceId trace = form.session().currentTrace();
+    for (int hop = 1; hop <= 3; ++hop)
+        fakes.launcher->postResult(trace, hop, QStringLiteral("10.0.%1.1").arg(hop), hop);
+    QCoreApplication::sendPostedEvents();
+    form.btnTraceClick();  // stop, so that nothing changes between the pictures
+
+    const auto copied = [this] {
+        QGuiApplication::clipboard()->clear();
+        form.Copy1->trigger();
+        return QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32);
+    };
+    form.editTraceCount->setFocus();
+    const QImage plain = copied();
+    ASSERT_FALSE(plain.isNull());
+    for (QWidget* focus :
+         {static_cast<QWidget*>(form.drgrTrace), static_cast<QWidget*>(form.tbTime)}) {
+        SCOPED_TRACE(focus->metaObject()->className());
+        focus->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(focus->hasFocus());
+        EXPECT_EQ(copied(), plain);
+        EXPECT_TRUE(focus->hasFocus());
+    }
+    // On screen the focused grid still shows its frame.
+    form.drgrTrace->setFocus();
+    const QImage framed = form.drgrTrace->viewport()->grab().toImage();
+    form.editTraceCount->setFocus();
+    EXPECT_NE(form.drgrTrace->viewport()->grab().toImage(), framed);
 }
 
 }  // namespace

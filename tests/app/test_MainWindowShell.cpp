@@ -6,11 +6,16 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QMenuBar>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
+#include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/HelpWindow.h"
 #include "app/MainWindow.h"
@@ -148,6 +153,71 @@ TEST_F(WindowShellTest, HoveringMenuItemsKeepsTheThreePanels) {
     ASSERT_NE(help, menus.end());
     const QList<QAction*> helpItems = (*help)->menu()->actions();
     EXPECT_EQ(helpItems.at(0)->toolTip(), "Display the help contents screen");
+}
+
+// The letter after a single '&', lower case; none for a caption without one.
+std::optional<QChar> mnemonicOf(const QString& caption) {
+    for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != u'&') continue;
+        if (caption[i + 1] != u'&') return caption[i + 1].toLower();
+        ++i;  // "&&" is a literal ampersand
+    }
+    return std::nullopt;
+}
+
+// Alt and a letter must lead to one item: a letter two items share only cycles between them.
+// Every menu the window has, menus added later included: the menu bar, its menus and their
+// submenus, and the pop-up menus.
+TEST_F(WindowShellTest, NoMenuGivesOneMnemonicToTwoItems) {
+    std::vector<std::pair<QString, QList<QAction*>>> menus = {
+        {QStringLiteral("menu bar"), form.menuBar()->actions()}};
+    for (QMenu* menu : form.findChildren<QMenu*>())
+        menus.emplace_back(menu->title(), menu->actions());
+    int checked = 0;
+    for (const auto& [title, actions] : menus) {
+        std::map<QChar, QString> taken;
+        for (QAction* action : actions) {
+            const std::optional<QChar> letter = mnemonicOf(action->text());
+            if (!letter) continue;
+            ++checked;
+            const auto [at, fresh] = taken.emplace(*letter, action->text());
+            EXPECT_TRUE(fresh) << title.toStdString() << ": '" << action->text().toStdString()
+                               << "' and '" << at->second.toStdString() << "'";
+        }
+    }
+    // The menu bar's four menus and at least their items.
+    EXPECT_GE(menus.size(), 5u);
+    EXPECT_GE(checked, 15);
+}
+
+TEST_F(WindowShellTest, CtrlCCopiesAsTextAsTheEditMenuShowsAndCtrlQExits) {
+    showAt(712, 394);
+    const QKeySequence copy(Qt::CTRL | Qt::Key_C);
+    EXPECT_EQ(form.CopyasText1->shortcut(), copy);
+    EXPECT_TRUE(form.Copy1->shortcut().isEmpty());
+    // Shown in the Edit menu beside the item: the menu draws the action's shortcut.
+    EXPECT_TRUE(form.menuBar()->actions()[1]->menu()->actions().contains(form.CopyasText1));
+
+    // From the grid, and from the Trace button, which has no copy of its own.
+    for (QWidget* focus :
+         {static_cast<QWidget*>(form.drgrTrace), static_cast<QWidget*>(form.btnTrace)}) {
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("Target Name:")))
+            << focus->metaObject()->className();
+    }
+    // A field keeps its own copy of the selected text.
+    form.editDestination->setText(QStringLiteral("typed.example"));
+    form.editDestination->setFocus();
+    form.editDestination->selectAll();
+    QTest::keyClick(form.editDestination, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("typed.example"));
+
+    QTest::keyClick(form.btnTrace, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(form.isVisible());
+    // As File > Exit: the settings are written.
+    EXPECT_TRUE(settings.read().contains(QStringLiteral("[Position]")));
 }
 
 // A screen reader can name every control the keyboard reaches, and the inputs describe

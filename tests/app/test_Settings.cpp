@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QScreen>
 
 #include "app/MainWindow.h"
@@ -258,8 +260,9 @@ TEST(SettingsFileAbsurdValues, NeitherStallNorHideTheWindow) {
     EXPECT_EQ(form.height(), form.minimumHeight());
 }
 
-TEST(SettingsFileAbsurdValues, PlacementKeepsWindowsThatShowAndCentresLostOnes) {
-    const QList<QRect> screens = {{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
+TEST(SettingsFileAbsurdValues, PlacementKeepsWindowsWhollyOnAScreenAndCentresLostOnes) {
+    // Available areas: the first screen has a panel along its bottom.
+    const QList<QRect> screens = {{0, 0, 1920, 1050}, {1920, 0, 1280, 1024}};
     const QRect primary = screens[0];
     const QSize minimum(500, 300);
     struct Case {
@@ -268,14 +271,18 @@ TEST(SettingsFileAbsurdValues, PlacementKeepsWindowsThatShowAndCentresLostOnes) 
     };
     const Case cases[] = {
         {40, 30, 640, 420, {40, 30, 640, 420}},
-        {3000, 900, 640, 420, {3000, 900, 640, 420}},  // partly on the second screen
-        {-600, 100, 640, 420, {-600, 100, 640, 420}},  // 40 pixels still show
-        {-640, 100, 640, 420, {640, 330, 640, 420}},   // wholly left of every screen
-        {3200, 0, 640, 420, {640, 330, 640, 420}},     // right of the second screen
-        {100, 1100, 640, 420, {640, 330, 640, 420}},   // below both screens
+        {1280, 630, 640, 420, {1280, 630, 640, 420}},  // touching the corner of the area
+        {3000, 900, 640, 420, {2560, 604, 640, 420}},  // mostly on the second screen
+        {1700, 100, 640, 420, {1920, 100, 640, 420}},  // more on the second than the first
+        {1500, 100, 640, 420, {1280, 100, 640, 420}},  // more on the first
+        {-600, 100, 640, 420, {0, 100, 640, 420}},     // 40 pixels still show
+        {100, 800, 640, 420, {100, 630, 640, 420}},    // partly under the panel
+        {-640, 100, 640, 420, {640, 315, 640, 420}},   // wholly left of every screen
+        {3200, 0, 640, 420, {640, 315, 640, 420}},     // right of the second screen
+        {100, 1100, 640, 420, {640, 315, 640, 420}},   // below both screens
         {100, 100, 100, 100, {100, 100, 500, 300}},    // below the minimum size
-        {0, 0, 2147483647, 2147483647, {0, 0, 3200, 1080}},
-        {2147483647, -2147483648LL, 640, 420, {640, 330, 640, 420}},
+        {0, 0, 2147483647, 2147483647, {0, 0, 1920, 1050}},
+        {2147483647, -2147483648LL, 640, 420, {640, 315, 640, 420}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message()
@@ -283,6 +290,52 @@ TEST(SettingsFileAbsurdValues, PlacementKeepsWindowsThatShowAndCentresLostOnes) 
         EXPECT_EQ(PlaceWindow(c.left, c.top, c.width, c.height, minimum, screens, primary),
                   c.expected);
     }
+    // At 1.5 times, a 1920 x 1080 screen is 1280 x 720 device-independent pixels: bounds saved
+    // at 1.0 are pulled onto it, and shrunk to it when larger.
+    const QList<QRect> scaled = {{0, 0, 1280, 690}};
+    EXPECT_EQ(PlaceWindow(1000, 500, 712, 394, minimum, scaled, scaled[0]),
+              QRect(568, 296, 712, 394));
+    EXPECT_EQ(PlaceWindow(200, 100, 1600, 900, minimum, scaled, scaled[0]), QRect(0, 0, 1280, 690));
+}
+
+// Set by the test below for the copy of this program it starts at 1.5 times.
+const char* const ExpectedScaleVariable = "HOPLARK_EXPECT_SCALE";
+
+TEST(SavedWindowPosition, PartlyOffTheScreenIsPulledWhollyOntoIt) {
+    TempSettings settings;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const QString expectedScale = qEnvironmentVariable(ExpectedScaleVariable);
+    if (!expectedScale.isEmpty()) {
+        EXPECT_DOUBLE_EQ(screen->devicePixelRatio(), expectedScale.toDouble());
+    }
+    const QRect area = screen->availableGeometry();
+    // Saved where a larger or unscaled screen had room: hanging over the right and bottom edges.
+    settings.write(QStringLiteral("[Position]\nLeft=%1\nTop=%2\nWidth=500\nHeight=300\n")
+                       .arg(area.right() - 200)
+                       .arg(area.bottom() - 100));
+    TformMain form(settings.path(), testing::FakeWindowServices().services());
+    const QRect placed = form.geometry();
+    EXPECT_TRUE(area.contains(placed))
+        << placed.x() << "," << placed.y() << " " << placed.width() << "x" << placed.height();
+    EXPECT_EQ(placed.size(), QSize(500, 300));
+    EXPECT_EQ(placed.bottomRight(), area.bottomRight());
+}
+
+TEST(SavedWindowPosition, PartlyOffTheScreenIsPulledOntoItAtOneAndAHalfTimes) {
+    QProcess scaled;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("1.5"));
+    environment.insert(QString::fromLatin1(ExpectedScaleVariable), QStringLiteral("1.5"));
+    scaled.setProcessEnvironment(environment);
+    scaled.setProcessChannelMode(QProcess::MergedChannels);
+    scaled.start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral(
+                     "--gtest_filter=SavedWindowPosition.PartlyOffTheScreenIsPulledWhollyOntoIt")});
+    ASSERT_TRUE(scaled.waitForFinished(120000));
+    const QString output = QString::fromUtf8(scaled.readAll());
+    EXPECT_EQ(scaled.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
 }
 
 TEST(SettingsFileAbsurdValues, AnEchoSizeThatCannotBeSentIsReportedOnceAndReplaced) {

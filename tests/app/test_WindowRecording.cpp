@@ -2,6 +2,7 @@
 // traced, exported, and the times of the displayed rounds in the tool tips.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
@@ -10,9 +11,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 
 #include "app/MainWindow.h"
+#include "app/QtMessageBoxes.h"
 #include "app/RecordingMenu.h"
 #include "app/WindowFakes.h"
 #include "probe/EchoService.h"
@@ -313,6 +317,89 @@ TEST_F(WindowRecording, ExportWritesTheDisplayedWindowPerHopAndPerProbe) {
     EXPECT_THROW(menu.exportTo(settings.folder() + QStringLiteral("/no/such/dir/x.csv"),
                                TraceExport::Format::Csv, TraceExport::Rows::PerHop),
                  HoplarkError);
+}
+
+TEST_F(WindowRecording, ExportGivesANameWithoutExtensionTheChosenFiltersOne) {
+    trace(form, fakes, 3);
+    RecordingMenu& menu = form.recordingMenu();
+    struct Case {
+        const char* typed;
+        int filter;  // of the offered ones, in order: CSV and JSON per hop, then per probe
+        const char* written;
+    };
+    const Case cases[] = {
+        {"hops", 0, "hops.csv"},
+        {"probes", 3, "probes.json"},
+        {"kept.csv", 2, "kept.csv"},
+        {"other.txt", 1, "other.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        menu.setFileChooser([&](bool save, const QString&, const QString& filter, QString* chosen) {
+            EXPECT_TRUE(save);
+            const QStringList offered = filter.split(QStringLiteral(";;"));
+            EXPECT_EQ(offered.size(), 4);
+            *chosen = offered.value(c.filter);
+            return settings.folder() + u'/' + QLatin1String(c.typed);
+        });
+        menu.Export1Click();
+        EXPECT_TRUE(QFileInfo::exists(settings.folder() + u'/' + QLatin1String(c.written)));
+        if (qstrcmp(c.typed, c.written) != 0) {
+            EXPECT_FALSE(QFileInfo::exists(settings.folder() + u'/' + QLatin1String(c.typed)));
+        }
+    }
+    QFile json(settings.folder() + QStringLiteral("/probes.json"));
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QJsonDocument::fromJson(json.readAll()).object().contains("probes"));
+    // CSV per probe: a header, then one row per probe of the three rounds' three hops.
+    QFile csv(settings.folder() + QStringLiteral("/other.txt"));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QStringList lines =
+        QString::fromUtf8(csv.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1 + 9);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("round,round_start_utc,hop,"))) << lines[0];
+    EXPECT_TRUE(fakes.boxes->errors.empty()) << fakes.boxes->errors.join(u'\n').toStdString();
+}
+
+TEST_F(WindowRecording, AFolderNoFileManagerOpensIsNamedInTheBox) {
+    RecordingMenu& menu = form.recordingMenu();
+    QStringList asked;
+    bool opens = true;
+    menu.setFolderOpener([&](const QString& path) {
+        asked << path;
+        return opens;
+    });
+    menu.OpenRecordingsFolder1->trigger();
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(QFileInfo(asked[0]).isDir());
+    EXPECT_TRUE(fakes.boxes->errors.empty());
+
+    opens = false;
+    menu.OpenRecordingsFolder1->trigger();
+    ASSERT_EQ(fakes.boxes->errors.size(), 1);
+    EXPECT_TRUE(fakes.boxes->errors[0].contains(QStringLiteral("file manager")));
+    EXPECT_EQ(fakes.boxes->errorPaths, QStringList{QDir::toNativeSeparators(menu.folder())});
+}
+
+// The box the program shows for such a failure lets the user select and copy the path.
+TEST(MessageBoxesOnScreen, APathInAnErrorBoxCanBeSelected) {
+    QtMessageBoxes boxes;
+    QString shown;
+    Qt::TextInteractionFlags flags;
+    QTimer::singleShot(0, [&] {
+        EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }));
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            flags = box->textInteractionFlags();
+            box->accept();
+        }
+    });
+    boxes.showErrorWithPath(nullptr, QStringLiteral("Cannot open it."),
+                            QStringLiteral("/home/u/.local/share/hoplark/recordings"));
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("\n/home/u/.local/share/hoplark/recordings")))
+        << shown.toStdString();
+    EXPECT_TRUE(flags.testFlag(Qt::TextSelectableByMouse));
+    EXPECT_TRUE(flags.testFlag(Qt::TextSelectableByKeyboard));
 }
 
 TEST_F(WindowRecording, CopyWithTimesAddsOneLineBeforeTheUnchangedText) {
