@@ -28,6 +28,7 @@
 #include "app/RecordingMenu.h"
 #include "app/SettingsFile.h"
 #include "app/SettingsNotices.h"
+#include "app/ViewMenu.h"
 #include "app/WindowPlacement.h"
 #include "trace/DelayText.h"
 #include "trace/HoplarkError.h"
@@ -84,6 +85,7 @@ TformMain::TformMain(const QString& settingsPath, WindowServices services, QWidg
 
     layout.buildMenus();
     new MainWindowKeys(*this);
+    viewMenu_ = new ViewMenu(*this, *session_);
 
     // Enter in the fields lands here (they do not use it themselves) and presses Trace.
     setTabOrder(editDestination, btnTrace);
@@ -248,6 +250,7 @@ void TformMain::FormCreate() {
     if (services_.echo) services_.echo->setPacketSize(packetSize);
     session_->setIgnoreFirstHop(IgnoreFirstHop);
     recording_->readSettings(ini);
+    viewMenu_->readSettings(ini);
 
     ShowLegend(false);
     editSampleCountChange();
@@ -294,6 +297,7 @@ void TformMain::FormDestroy() {
     ini.WriteBool(QStringLiteral("Display"), QStringLiteral("LossVerdicts"),
                   displayOptions_.LossVerdicts);
     recording_->writeSettings(ini);
+    viewMenu_->writeSettings(ini);
     ini.commit();
 }
 
@@ -392,6 +396,7 @@ void TformMain::tmrRefreshTimer() {
     // Results arrive one hop at a time: repainting only the rows a result changed keeps each
     // repaint's cost to what changed.
     drgrTrace->repaintChangedRows();
+    viewMenu_->refresh();
     showDestinationLoss();
 }
 
