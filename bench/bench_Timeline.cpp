@@ -5,6 +5,9 @@
 
 #include "WidgetBenchMain.h"
 
+#include <QPaintEvent>
+#include <QTest>
+
 #include "trace/TraceState.h"
 #include "view/TimelineView.h"
 
@@ -44,6 +47,16 @@ const TraceState& LongTrace() {
     return state;
 }
 
+// Counts the widget's paint events, so that a frame is known to be a real repaint.
+class PaintCounter : public QObject {
+public:
+    qint64 count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++count;
+        return false;
+    }
+};
+
 void BM_TimelineScrollFrame(benchmark::State& state) {
     const TraceState& trace = LongTrace();
     DisplayOptions options;
@@ -51,6 +64,12 @@ void BM_TimelineScrollFrame(benchmark::State& state) {
                       options);
     view.resize(900, 420);
     view.show();
+    if (!QTest::qWaitForWindowExposed(&view)) {
+        state.SkipWithError("the timeline was never shown");
+        return;
+    }
+    PaintCounter paints;
+    view.installEventFilter(&paints);
     view.setZoom(int(state.range(0)));
     view.refresh();
     view.scrollToColumn(0);
@@ -62,6 +81,7 @@ void BM_TimelineScrollFrame(benchmark::State& state) {
         view.scrollToColumn(column);
         view.repaint();
     }
+    state.counters["paints/frame"] = double(paints.count) / double(state.iterations());
     state.counters["rounds/column"] = double(view.scale().roundsPerColumn());
     state.counters["columns shown"] = double(view.currentLayout().columnsShown(view.scale()));
 }

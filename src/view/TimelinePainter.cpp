@@ -225,9 +225,10 @@ void TimelinePainter::paintHeader(QPainter& painter, const Layout& layout,
     const int y = layout.header.top() + 4;
     const qint32 warning = options_.WarningSpeed;
     const qint32 bad = options_.BadSpeed;
-    int x = layout.plot.left();
+    const QString title = QStringLiteral("Round trip");
+    int x = std::max(layout.plot.left(), 8 + metrics.horizontalAdvance(title) + 10);
     painter.setPen(palette_.color(QPalette::WindowText));
-    painter.drawText(8, y + metrics.ascent(), QStringLiteral("Round trip"));
+    painter.drawText(8, y + metrics.ascent(), title);
     x = swatch(painter, x, y, latencyColor(warning * 0.5, options_, base_),
                QStringLiteral("\u2264 %1 ms").arg(warning));
     x = swatch(painter, x, y, latencyColor((warning + bad) / 2.0, options_, base_),

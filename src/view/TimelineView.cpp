@@ -87,9 +87,19 @@ TimelinePainter::Layout TimelineView::currentLayout() const {
 
 TimelineView::ViewKey TimelineView::currentKey() const {
     const TraceState& state = state_();
-    return {state.SamplesTaken,       scale_.firstColumn,      scale_.zoom,
-            state.Window.FirstSample, state.Window.LastSample, int(shownHops().size()),
-            state.DestinationHop,     options_.WarningSpeed,   options_.BadSpeed};
+    ViewKey key;
+    key.rounds = state.SamplesTaken;
+    key.firstColumn = scale_.firstColumn;
+    key.zoom = scale_.zoom;
+    key.windowFirst = state.Window.FirstSample;
+    key.windowLast = state.Window.LastSample;
+    key.hops = int(shownHops().size());
+    key.destination = state.DestinationHop;
+    key.warning = options_.WarningSpeed;
+    key.bad = options_.BadSpeed;
+    key.target = state.TargetAddress;
+    key.firstRoundUtcUs = state.roundStartUtcUs(1);
+    return key;
 }
 
 qint64 TimelineView::firstUnsettledRound() const {

@@ -84,6 +84,9 @@ private:
         qint32 destination = 0;
         qint32 warning = 0;
         qint32 bad = 0;
+        // Which trace: a stored one opened in place of another of as many rounds must repaint.
+        QString target;
+        qint64 firstRoundUtcUs = 0;
         bool operator==(const ViewKey&) const = default;
     };
     ViewKey currentKey() const;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPaintEvent>
+#include <QTest>
 
 #include "view/TimelineView.h"
 
@@ -165,6 +167,46 @@ TEST(TimelineToolTip, NamesTheRoundsTimeInUtcAndLocallyAndEveryHopsValue) {
     EXPECT_TRUE(tip.contains(QStringLiteral("700 ms"))) << tip.toStdString();
     // Outside the rounds there is nothing to tell.
     EXPECT_TRUE(view.toolTipAt(QPoint(2, 2)).isEmpty());
+}
+
+// Collects the area of the widget's paint events.
+class PaintedArea : public QObject {
+public:
+    QRegion region;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) region += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
+TEST(TimelineRefresh, AResultRepaintsItsColumnsAndAnotherTraceTheWholeView) {
+    TraceState state = SampleTrace();
+    state.TargetAddress = QStringLiteral("10.0.0.3");
+    DisplayOptions options;
+    TimelineView view([&state]() -> const TraceState& { return state; }, [] { return 3; }, options);
+    view.resize(700, 260);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    PaintedArea painted;
+    view.installEventFilter(&painted);
+    view.refresh();
+    view.update();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !painted.region.isEmpty(); }, 5000));
+    painted.region = {};
+
+    // The probe still out in round 20 is answered: its column repaints, old rounds do not.
+    state.HopList.at(2).Samples[19] = Answer(700);
+    view.refresh();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !painted.region.isEmpty(); }, 5000));
+    EXPECT_TRUE(painted.region.contains(view.cellRect(20, 2)));
+    EXPECT_FALSE(painted.region.intersects(view.cellRect(3, 0)));
+
+    // A stored trace of as many rounds takes the place of this one: everything repaints.
+    painted.region = {};
+    state.TargetAddress = QStringLiteral("10.0.0.9");
+    view.refresh();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !painted.region.isEmpty(); }, 5000));
+    EXPECT_TRUE(painted.region.contains(view.cellRect(3, 0)));
 }
 
 }  // namespace
