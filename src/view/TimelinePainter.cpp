@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QFontMetrics>
+#include <QImage>
 #include <QPainter>
 #include <algorithm>
 #include <array>
@@ -141,29 +142,42 @@ void TimelinePainter::paintCells(QPainter& painter, const Layout& layout,
     // A gap between lanes while they are tall enough to spare it.
     const int gap = layout.laneHeight >= 8 ? 1 : 0;
     const int cellHeight = layout.laneHeight - gap;
+    // The cells go into an image a logical pixel a pixel, drawn in one call: thousands of small
+    // rectangles cost the painter far more than writing their pixels.
+    const int left = layout.plot.left() + int(fromColumn - scale.firstColumn) * width;
+    QImage cells(int(toColumn - fromColumn) * width, layout.plot.height(), QImage::Format_RGB32);
+    cells.fill(base_);
+    const QRgb lost = text_.rgb();
+    const auto fill = [&cells](int x, int y, int w, int h, QRgb color) {
+        for (int row = y; row < y + h; ++row) {
+            auto* line = reinterpret_cast<QRgb*>(cells.scanLine(row));
+            std::fill(line + x, line + x + w, color);
+        }
+    };
     for (size_t lane = 0; lane < layout.hops.size(); ++lane) {
         const int index = layout.hops[lane] - 1;
         if (index < 0 || index >= state_.HopList.count()) continue;
         const THostInfo& record = state_.HopList.at(index);
-        const int top = layout.plot.top() + int(lane) * layout.laneHeight;
+        const int top = int(lane) * layout.laneHeight;
         for (qint64 column = fromColumn; column < toColumn; ++column) {
             const qint64 first = scale.firstRoundOf(column);
             const TimelineCell cell = TimelineCell::over(record, first, first + perColumn - 1);
             if (cell.blank()) continue;
-            const int x = layout.plot.left() + int(column - scale.firstColumn) * width;
+            const int x = int(column - fromColumn) * width;
             // Lost probes fill the cell's lower part by their share, at least one pixel.
             int lostHeight = 0;
             if (cell.lost) {
                 lostHeight = std::max(1, int(std::lround(cell.lostShare() * cellHeight)));
-                painter.fillRect(x, top + cellHeight - lostHeight, width, lostHeight, text_);
+                fill(x, top + cellHeight - lostHeight, width, lostHeight, lost);
             }
             if (cell.answered && lostHeight < cellHeight) {
                 // The worst answer shows, so that a spike stays visible however far zoomed out.
-                painter.fillRect(x, top, width, cellHeight - lostHeight,
-                                 latencyColor(cell.worstUs / 1000.0, options_, base_));
+                fill(x, top, width, cellHeight - lostHeight,
+                     latencyColor(cell.worstUs / 1000.0, options_, base_).rgb());
             }
         }
     }
+    painter.drawImage(QRect(left, layout.plot.top(), cells.width(), cells.height()), cells);
 }
 
 void TimelinePainter::paintLoss(QPainter& painter, const Layout& layout, const TimelineScale& scale,
@@ -324,6 +338,10 @@ void TimelinePainter::paintAxis(QPainter& painter, const Layout& layout,
         step = roundStep(qint64(std::ceil(columnsPerLabel * scale.roundsPerColumn())));
     }
     const bool seconds = step < 60;
+    // Ticks fall on whole local steps (12:00, 12:15), as a clock shows them; the offset is
+    // taken once, as the zone's rules are costly to ask for every column.
+    const qint64 offset =
+        timed ? QDateTime::fromMSecsSinceEpoch(firstTime / 1000).toLocalTime().offsetFromUtc() : 0;
     qint64 previousTick = -1;
     int labelEnd = layout.axis.left() - 1;
     QString previousDay;
@@ -335,9 +353,6 @@ void TimelinePainter::paintAxis(QPainter& painter, const Layout& layout,
         if (timed) {
             utcUs = timeOf(column);
             if (utcUs <= 0) continue;
-            // Ticks fall on whole local steps (12:00, 12:15), as a clock shows them.
-            const qint64 offset =
-                QDateTime::fromMSecsSinceEpoch(utcUs / 1000).toLocalTime().offsetFromUtc();
             tick = (utcUs / 1000000 + offset) / step;
         } else {
             tick = (round - 1) / step;
