@@ -3,7 +3,10 @@
 // rounds as the live trace did.
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
+#include <QMenu>
 #include <QMenuBar>
 #include <QSplitter>
 #include <QTemporaryDir>
@@ -109,6 +112,17 @@ TEST_F(WindowTimeline, OffUntilTurnedOnThenKeptAndAClickMovesTheHistorySlider) {
     EXPECT_EQ(form.tbTime->value(), 4);
     EXPECT_EQ(form.traceState().Window.FirstSample, 3);
     EXPECT_EQ(form.StatusPanel2->text(), QStringLiteral("Displayed Samples: 4 to 8"));
+
+    // Copied as an image from its context menu: the picture as shown, without the scroll bar.
+    QAction* copy = nullptr;
+    for (QAction* item : view.timeline->contextMenu()->actions())
+        if (item->text() == QStringLiteral("&Copy Timeline as Image")) copy = item;
+    ASSERT_NE(copy, nullptr);
+    copy->trigger();
+    const QImage copied = QGuiApplication::clipboard()->image();
+    EXPECT_EQ(copied.width(), view.timeline->image().width());
+    EXPECT_EQ(copied.height(), view.timeline->image().height());
+    EXPECT_LT(copied.height(), view.timeline->height() * copied.devicePixelRatio());
 
     form.close();
     EXPECT_TRUE(settings.read().contains(QStringLiteral("Timeline=1")));
