@@ -2,8 +2,8 @@
 // round timer launches it, then each of the 35 hops' result and completion comes on its own
 // (the workers start 25 ms apart), and each one's coalesced repaint runs before the next
 // arrives. Every repaint of the grid is counted. Measured late in long traces (10^3 and 10^4
-// rounds of 35 hops) with a window of the last 10 rounds and with all rounds, and once with
-// the window minimised.
+// rounds of 35 hops) with a window of the last 10 rounds and with all rounds, once with the
+// window minimised, and once with the timeline shown under the grid.
 #include <benchmark/benchmark.h>
 
 #include "WidgetBenchMain.h"
@@ -18,6 +18,7 @@
 #include "BenchFakes.h"
 #include "app/MainWindow.h"
 #include "app/MessageBoxes.h"
+#include "app/ViewMenu.h"
 #include "trace/HostInfo.h"
 
 namespace {
@@ -63,13 +64,15 @@ public:
 // A shown window tracing 127.0.0.35, whose 34 routers and target answer every round.
 class LongWindowTrace {
 public:
-    LongWindowTrace(const QString& settingsPath, const QString& sampleCount)
+    LongWindowTrace(const QString& settingsPath, const QString& sampleCount, bool timeline)
         : launcher_(std::make_shared<ChannelKeeper>()),
           form_(settingsPath, WindowServices{launcher_, std::make_shared<bench::LocalhostNames>(),
                                              std::make_shared<bench::FixedClock>(), nullptr,
                                              std::make_shared<SilentBoxes>()}) {
         form_.move(0, 0);
         form_.resize(form_.designSize());
+        form_.viewMenu().setTimelineShown(timeline);
+        if (timeline) form_.resize(form_.width(), form_.height() + 300);
         form_.show();
         (void)QTest::qWaitForWindowExposed(&form_);
         form_.editTraceCount->setText(QStringLiteral("0"));
@@ -147,9 +150,11 @@ void BM_WindowRound(benchmark::State& state) {
     const qint64 rounds = state.range(0);
     const bool all = state.range(1) == 0;
     const bool minimised = state.range(2) != 0;
+    const bool timeline = state.range(3) != 0;
     // Settings come from a file of the benchmark's own (defaults while it does not exist).
     const QString settings = QStringLiteral("%1/bench_WindowRound.ini").arg(QDir::tempPath());
-    LongWindowTrace trace(settings, all ? QStringLiteral("ALL") : QString::number(state.range(1)));
+    LongWindowTrace trace(settings, all ? QStringLiteral("ALL") : QString::number(state.range(1)),
+                          timeline);
     for (qint64 i = 1; i < rounds; ++i)
         trace.fastRound();
     if (minimised) trace.minimise();
@@ -165,9 +170,10 @@ void BM_WindowRound(benchmark::State& state) {
 
 // CPU time is the measure: the waits for the refresh timer sleep.
 BENCHMARK(BM_WindowRound)
-    ->ArgsProduct({{1000, 10000}, {10, 0}, {0}})
-    ->Args({10000, 10, 1})
-    ->ArgNames({"rounds", "window", "minimised"})
+    ->ArgsProduct({{1000, 10000}, {10, 0}, {0}, {0}})
+    ->Args({10000, 10, 1, 0})
+    ->Args({10000, 10, 0, 1})
+    ->ArgNames({"rounds", "window", "minimised", "timeline"})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(30);
 

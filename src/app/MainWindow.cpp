@@ -28,6 +28,7 @@
 #include "app/RecordingMenu.h"
 #include "app/SettingsFile.h"
 #include "app/SettingsNotices.h"
+#include "app/ViewMenu.h"
 #include "app/WindowPlacement.h"
 #include "trace/DelayText.h"
 #include "trace/HoplarkError.h"
@@ -89,6 +90,7 @@ TformMain::TformMain(const QString& settingsPath, WindowServices services, QWidg
 
     layout.buildMenus();
     new MainWindowKeys(*this);
+    viewMenu_ = new ViewMenu(*this, *session_);
 
     // Tab follows the screen: down the left pane, then the grid and the slider under it. Enter
     // in the fields lands here (they do not use it themselves) and presses Trace.
@@ -255,6 +257,7 @@ void TformMain::FormCreate() {
         AddressChoiceFromKey(ini.ReadString(QStringLiteral("Advanced"), AddressChoiceSetting, {}))
             .value_or(AddressChoice::ResolverOrder));
     recording_->readSettings(ini);
+    viewMenu_->readSettings(ini);
 
     ShowLegend(false);
     editSampleCountChange();
@@ -307,6 +310,7 @@ void TformMain::FormDestroy() {
         ini.WriteString(QStringLiteral("Advanced"), AddressChoiceSetting, AddressChoiceKey(choice));
     }
     recording_->writeSettings(ini);
+    viewMenu_->writeSettings(ini);
     ini.commit();
 }
 
@@ -405,6 +409,7 @@ void TformMain::tmrRefreshTimer() {
     // Results arrive one hop at a time: repainting only the rows a result changed keeps each
     // repaint's cost to what changed.
     drgrTrace->repaintChangedRows();
+    viewMenu_->refresh();
     showDestinationLoss();
 }
 

@@ -38,6 +38,7 @@ namespace hoplark {
 class RecordingMenu;
 class THelpWindow;
 class TformOptions;
+class ViewMenu;
 
 // The main window: the destination and sampling controls on the left, the target header, the
 // trace grid and the history slider on the right. It drives one trace session and mirrors what
@@ -65,6 +66,8 @@ public:
     const TraceViewModel& viewModel() const { return *viewModel_; }
     // The "&Recording" menu and the recorder behind it.
     RecordingMenu& recordingMenu() { return *recording_; }
+    // The "&View" menu and the timeline pane it shows.
+    ViewMenu& viewMenu() { return *viewMenu_; }
     const DisplayOptions& displayOptions() const { return displayOptions_; }
     DisplayOptions& displayOptionsForUpdate() { return displayOptions_; }
     const GridEvidence& gridEvidence() const { return *gridEvidence_; }
@@ -228,6 +231,8 @@ private:
     std::unique_ptr<TraceSession> session_;
     std::unique_ptr<TraceViewModel> viewModel_;
     std::unique_ptr<RecordingMenu> recording_;
+    // Owned by the window, as a child object.
+    ViewMenu* viewMenu_ = nullptr;
     DisplayOptions displayOptions_;
     std::unique_ptr<TraceCellPainter> cellPainter_;
     std::unique_ptr<GridEvidence> gridEvidence_;
