@@ -9,24 +9,13 @@
 #include <memory>
 #include <vector>
 
+#include "serve/HttpTestClient.h"
 #include "serve/ServerThread.h"
 
 namespace hoplark {
 namespace {
 
-// Sends `bytes` and reads until the server closes; empty when it never answered.
-QByteArray exchange(quint16 port, const QByteArray& bytes, int waitMs = 20000) {
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-    if (!socket.waitForConnected(waitMs)) return {};
-    socket.write(bytes);
-    socket.waitForBytesWritten(waitMs);
-    QByteArray answer;
-    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(waitMs))
-        answer += socket.readAll();
-    answer += socket.readAll();
-    return answer;
-}
+using test::exchange;
 
 class ServerThreadTest : public testing::Test {
 protected:
@@ -70,61 +59,32 @@ TEST_F(ServerThreadTest, AnswersAndRefusesWithTheRightStatus) {
 TEST_F(ServerThreadTest, CutsOffSlowClientsWhileServingOthers) {
     start({.headDeadlineMs = 300, .exchangeDeadlineMs = 2000, .maxConnections = 1024});
     // Clients that send nothing, or a head a byte at a time, hold their connections open.
-    std::vector<std::unique_ptr<QTcpSocket>> slow;
-    for (int i = 0; i < 10; ++i) {
-        auto socket = std::make_unique<QTcpSocket>();
-        socket->connectToHost(QStringLiteral("127.0.0.1"), port_);
-        ASSERT_TRUE(socket->waitForConnected(10000));
-        if (i % 2 == 0) socket->write("GET /x HT");
-        socket->flush();
-        slow.push_back(std::move(socket));
+    const auto slow = test::connectClients(port_, 10);
+    ASSERT_EQ(slow.size(), 10u);
+    for (size_t i = 0; i < slow.size(); i += 2) {
+        slow[i]->write("GET /x HT");
+        slow[i]->flush();
     }
     // Others are served meanwhile.
     EXPECT_TRUE(exchange(port_, "GET /healthz HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 200 "));
     // Every slow client is told off and closed at its deadline.
-    for (auto& socket : slow) {
-        QByteArray answer;
-        while (socket->state() == QAbstractSocket::ConnectedState &&
-               socket->waitForReadyRead(20000))
-            answer += socket->readAll();
-        answer += socket->readAll();
-        EXPECT_TRUE(answer.startsWith("HTTP/1.1 408 ")) << answer.toStdString();
-    }
+    EXPECT_EQ(test::answeredWith(slow, "HTTP/1.1 408 "), 10);
     EXPECT_EQ(requests_, 1);
 }
 
 TEST_F(ServerThreadTest, ServesTwoHundredClientsAtOnce) {
     start({.headDeadlineMs = 20000, .exchangeDeadlineMs = 40000, .maxConnections = 250});
-    std::vector<std::unique_ptr<QTcpSocket>> clients;
-    for (int i = 0; i < 200; ++i) {
-        auto socket = std::make_unique<QTcpSocket>();
-        socket->connectToHost(QStringLiteral("127.0.0.1"), port_);
-        ASSERT_TRUE(socket->waitForConnected(10000)) << i;
-        clients.push_back(std::move(socket));
-    }
-    for (auto& socket : clients)
+    const auto clients = test::connectClients(port_, 200);
+    ASSERT_EQ(clients.size(), 200u);
+    for (const auto& socket : clients)
         socket->write("GET /c HTTP/1.1\r\n\r\n");
-    int answered = 0;
-    for (auto& socket : clients) {
-        QByteArray answer;
-        while (socket->state() == QAbstractSocket::ConnectedState &&
-               socket->waitForReadyRead(20000))
-            answer += socket->readAll();
-        answer += socket->readAll();
-        if (answer.startsWith("HTTP/1.1 200 ")) ++answered;
-    }
-    EXPECT_EQ(answered, 200);
+    EXPECT_EQ(test::answeredWith(clients, "HTTP/1.1 200 "), 200);
 }
 
 TEST_F(ServerThreadTest, ClosesNewClientsPastTheConnectionLimit) {
     start({.headDeadlineMs = 20000, .exchangeDeadlineMs = 40000, .maxConnections = 5});
-    std::vector<std::unique_ptr<QTcpSocket>> idle;
-    for (int i = 0; i < 5; ++i) {
-        auto socket = std::make_unique<QTcpSocket>();
-        socket->connectToHost(QStringLiteral("127.0.0.1"), port_);
-        ASSERT_TRUE(socket->waitForConnected(10000));
-        idle.push_back(std::move(socket));
-    }
+    auto idle = test::connectClients(port_, 5);
+    ASSERT_EQ(idle.size(), 5u);
     const QDeadlineTimer bound(20000);
     while (server_->openConnections() < 5 && !bound.hasExpired())
         QThread::msleep(5);
