@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "app/NobodyProgram.h"
 #include "support/NetnsChain.h"
 #include "support/QtPrinters.h"
 
@@ -43,35 +44,17 @@ ProgramRun runProgram(
     return run;
 }
 
-// The program, copied where the unprivileged user can run it whatever the build folder's
-// permissions are.
 class ReportEndToEnd : public testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(directory_.isValid());
-        QFile::setPermissions(directory_.path(),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                  QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                  QFileDevice::ExeOther | QFileDevice::ReadGroup |
-                                  QFileDevice::ExeGroup);
-        program_ = directory_.filePath(QStringLiteral("hoplark"));
-        ASSERT_TRUE(QFile::copy(QStringLiteral(HOPLARK_BINARY_DIR "/hoplark"), program_));
-        QFile::setPermissions(program_, QFile::permissions(program_) | QFileDevice::ExeOther |
-                                            QFileDevice::ReadOther);
-    }
+    void SetUp() override { ASSERT_TRUE(program_.isValid()); }
 
     // Runs a report inside the client namespace, as root or as nobody.
     ProgramRun report(const test::NetnsChain& chain, const QStringList& arguments,
                       bool asNobody = false) {
-        QStringList command = {QStringLiteral("netns"), QStringLiteral("exec"),
-                               QString::fromStdString(chain.clientNamespace())};
-        if (asNobody) {
-            command << QStringLiteral("setpriv") << QStringLiteral("--reuid=nobody")
-                    << QStringLiteral("--regid=nogroup") << QStringLiteral("--clear-groups")
-                    << QStringLiteral("--inh-caps=-all");
-        }
-        command << program_ << QStringLiteral("--report") << arguments;
-        return runProgram(QStringLiteral("ip"), command);
+        return runProgram(
+            QStringLiteral("ip"),
+            program_.inNamespace(chain.clientNamespace(),
+                                 QStringList{QStringLiteral("--report")} + arguments, asNobody));
     }
 
     static QJsonObject json(const ProgramRun& run) {
@@ -81,8 +64,7 @@ protected:
         return document.object();
     }
 
-    QTemporaryDir directory_;
-    QString program_;
+    test::NobodyProgram program_;
 };
 
 std::map<std::string, std::string> chainNames(int routers) {
