@@ -82,10 +82,12 @@ public:
             out_ += "# UNIT " + family + ' ' + unit + '\n';
     }
 
-    void sample(const char* name, const QByteArray& labels, const QByteArray& value) {
+    void sample(const char* name, const QByteArray& labels, const QByteArray& value,
+                const QByteArray& moreLabels = {}) {
         out_ += name;
         out_ += '{';
         out_ += labels;
+        out_ += moreLabels;
         out_ += "} ";
         out_ += value;
         out_ += '\n';
@@ -144,14 +146,19 @@ QByteArray MetricsWriter::write(const std::vector<TargetMetrics>& targets) const
 
     family.header("hoplark_hop_rtt_seconds", "histogram",
                   "Round trip of every answer of the hop, over the whole run.", "seconds");
+    // Each bucket's bound label, written once per scrape rather than once per hop.
+    std::array<QByteArray, RttBucketBoundsSeconds.size() + 1> boundLabels;
+    for (size_t b = 0; b < boundLabels.size(); ++b)
+        boundLabels[b] = ",le=\"" +
+                         (b < RttBucketBoundsSeconds.size() ? boundText(RttBucketBoundsSeconds[b])
+                                                            : QByteArray("+Inf")) +
+                         '"';
     eachHop([&](const HopMetrics& hop, const QByteArray& l) {
         quint64 cumulative = 0;
-        for (size_t b = 0; b <= RttBucketBoundsSeconds.size(); ++b) {
+        for (size_t b = 0; b < boundLabels.size(); ++b) {
             cumulative += hop.rtt.buckets[b];
-            const QByteArray bound =
-                b < RttBucketBoundsSeconds.size() ? boundText(RttBucketBoundsSeconds[b]) : "+Inf";
-            family.sample("hoplark_hop_rtt_seconds_bucket", l + ",le=\"" + bound + '"',
-                          QByteArray::number(cumulative));
+            family.sample("hoplark_hop_rtt_seconds_bucket", l, QByteArray::number(cumulative),
+                          boundLabels[b]);
         }
         family.sample("hoplark_hop_rtt_seconds_sum", l, number(hop.rtt.sumSeconds));
         family.sample("hoplark_hop_rtt_seconds_count", l, QByteArray::number(hop.rtt.count));
