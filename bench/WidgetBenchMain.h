@@ -6,17 +6,15 @@
 
 #include <QApplication>
 
+#include "CoreBenchMain.h"
+
 namespace hoplark::bench {
 
 inline int RunWidgetBenchmarks(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunSpecifiedBenchmarksOf(argc, argv);
 }
 
 }  // namespace hoplark::bench

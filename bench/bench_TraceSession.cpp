@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "BenchFakes.h"
+#include "CoreBenchMain.h"
 #include "trace/TraceSession.h"
 
 namespace {
@@ -81,10 +82,5 @@ BENCHMARK(BM_RoundAfterLongTrace)
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return hoplark::bench::RunCoreBenchmarks(argc, argv);
 }

@@ -19,6 +19,11 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
             result.reportArguments = arguments.mid(i + 1);
             return result;
         }
+        if (argument == QLatin1String("--serve")) {
+            result.action = CommandLine::Action::Serve;
+            result.serveArguments = arguments.mid(i + 1);
+            return result;
+        }
         if (argument == QLatin1String("--settings")) {
             if (i + 1 >= arguments.size()) {
                 result.action = CommandLine::Action::Invalid;
@@ -51,6 +56,8 @@ QString UsageText() {
     return QStringLiteral(
         "Usage: hoplark [--settings PATH] [RECORDING.hoplark]\n"
         "       hoplark --report TARGET [options]   (see hoplark --report --help)\n"
+        "       hoplark --serve [ADDRESS:]PORT --target TARGET ... [options]\n"
+        "                                           (see hoplark --serve --help)\n"
         "       hoplark --version | --help\n"
         "\n"
         "Hoplark traces the route to a host round after round and graphs every hop's latency.\n"

@@ -7,11 +7,12 @@ namespace hoplark {
 
 // What the command line asks for.
 struct CommandLine {
-    enum class Action { RunWindow, ShowVersion, ShowHelp, Report, Invalid };
+    enum class Action { RunWindow, ShowVersion, ShowHelp, Report, Serve, Invalid };
     Action action = Action::RunWindow;
     QString settingsPath;         // --settings PATH; empty means the default location
     QString recordingPath;        // a recording to show in the window instead of a live trace
     QStringList reportArguments;  // everything after --report, for the report mode
+    QStringList serveArguments;   // everything after --serve, for the serving mode
     QString error;                // for Invalid
 };
 

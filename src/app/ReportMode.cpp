@@ -8,6 +8,8 @@
 #include <memory>
 
 #include "app/BoundedNameService.h"
+#include "app/ConsoleLine.h"
+#include "app/ForwardOnlyNameService.h"
 #include "app/ReportOptions.h"
 #include "app/ShutdownSignals.h"
 #include "export/ReportFormatter.h"
@@ -26,30 +28,12 @@ namespace hoplark {
 
 namespace {
 
-// Forward lookups only: the target may still be a name, but no hop or target address is ever
-// looked up in reverse.
-class ForwardOnlyNameService : public NameService {
-public:
-    std::optional<HostEntry> LookupHost(const std::string& name) override {
-        return system_.LookupHost(name);
-    }
-    std::optional<std::string> LookupAddress(const IpAddress&) override { return std::nullopt; }
-
-private:
-    SystemNameService system_;
-};
-
 // The report goes out as it is formed: a long recording's JSON is never held whole.
 void writeReport(const ReportFormatter& formatter, ReportFormat format, std::FILE* out) {
     std::fflush(out);
     QFile device;
     if (!device.open(out, QIODevice::WriteOnly | QIODevice::Unbuffered)) return;
     formatter.write(format, device);
-}
-
-void printLine(std::FILE* stream, const QString& text) {
-    std::fputs(qPrintable(text + u'\n'), stream);
-    std::fflush(stream);
 }
 
 class NoLauncher : public ProbeLauncher {
@@ -86,27 +70,26 @@ int reportFromRecording(const ReportOptions& options, std::FILE* out, std::FILE*
 
 }  // namespace
 
+RecordingHeader RecordingHeaderFor(const ReportOptions& options) {
+    RecordingHeader header;
+    header.programVersion = QStringLiteral(HOPLARK_VERSION);
+    header.packetSize = options.packetSize;
+    header.timeoutMs = options.timeoutMs;
+    header.delayText = options.delayText;
+    header.delayMs = options.delayMs;
+    header.ignoreFirstHop = options.ignoreFirstHop;
+    return header;
+}
+
 int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& echo,
               std::FILE* out, std::FILE* err) {
     const ReportArguments parsed = ParseReportArguments(arguments);
-    for (const QString& warning : parsed.warnings)
-        printLine(err, warning);
-    if (parsed.options.showHelp) {
-        std::fputs(qPrintable(ReportUsageText()), out);
-        return 0;
-    }
-    if (!parsed.error.isEmpty()) {
-        printLine(err, QStringLiteral("hoplark: ") + parsed.error);
-        std::fputs(qPrintable(ReportUsageText()), err);
-        return 2;
-    }
+    if (const std::optional<int> status = settleArguments(
+            parsed.warnings, parsed.options.showHelp, parsed.error, ReportUsageText(), out, err))
+        return *status;
     const ReportOptions& options = parsed.options;
     if (!options.fromPath.isEmpty()) return reportFromRecording(options, out, err);
-
-    if (!echo->bound()) {
-        printLine(err, QString::fromStdString(echo->startupError()));
-        return 1;
-    }
+    if (!echoAvailable(*echo, err)) return 1;
     echo->setPacketSize(options.packetSize);
 
     std::shared_ptr<NameService> names;
@@ -130,16 +113,7 @@ int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& 
     std::unique_ptr<TraceRecorder> recorder;
     if (!options.recordPath.isEmpty()) {
         recorder = std::make_unique<TraceRecorder>(
-            [&options] {
-                RecordingHeader header;
-                header.programVersion = QStringLiteral(HOPLARK_VERSION);
-                header.packetSize = options.packetSize;
-                header.timeoutMs = options.timeoutMs;
-                header.delayText = options.delayText;
-                header.delayMs = options.delayMs;
-                header.ignoreFirstHop = options.ignoreFirstHop;
-                return header;
-            },
+            [&options] { return RecordingHeaderFor(options); },
             [&options](const RecordingHeader&) { return options.recordPath; });
         session.setObserver(recorder.get());
         QObject::connect(

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/ReportOptions.h"
+#include "record/RecordingHeader.h"
+
 namespace hoplark {
 
 // `hoplark --report TARGET [options]`: runs the trace session without any window for a number of
@@ -15,5 +18,9 @@ namespace hoplark {
 class EchoService;
 int RunReport(const QStringList& arguments, const std::shared_ptr<EchoService>& echo,
               std::FILE* out, std::FILE* err);
+
+// The settings part of the header of a recording made with `options` (the report's, or one
+// served target's).
+RecordingHeader RecordingHeaderFor(const ReportOptions& options);
 
 }  // namespace hoplark

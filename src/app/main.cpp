@@ -8,6 +8,7 @@
 #include "app/MainWindow.h"
 #include "app/RecordingMenu.h"
 #include "app/ReportMode.h"
+#include "app/ServeMode.h"
 #include "app/SettingsLocation.h"
 #include "app/ShutdownSignals.h"
 #include "app/WindowServices.h"
@@ -75,6 +76,7 @@ int main(int argc, char** argv) {
             return 2;
         case hoplark::CommandLine::Action::RunWindow:
         case hoplark::CommandLine::Action::Report:
+        case hoplark::CommandLine::Action::Serve:
             break;
     }
     // The echo facility is bound before any other thread exists: a raw socket's privilege is
@@ -83,5 +85,7 @@ int main(int argc, char** argv) {
     if (command.action == hoplark::CommandLine::Action::RunWindow)
         return runWindow(argc, argv, command.settingsPath, command.recordingPath, std::move(echo));
     QCoreApplication application(argc, argv);
+    if (command.action == hoplark::CommandLine::Action::Serve)
+        return hoplark::RunServe(command.serveArguments, echo, stdout, stderr);
     return hoplark::RunReport(command.reportArguments, echo, stdout, stderr);
 }

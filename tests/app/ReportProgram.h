@@ -4,12 +4,11 @@
 // as root or as nobody.
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTemporaryDir>
 
+#include "app/NobodyProgram.h"
 #include "support/NetnsChain.h"
 
 namespace hoplark::test {
@@ -39,37 +38,20 @@ inline ProgramRun runProgram(
     return run;
 }
 
-// The program, copied where the unprivileged user can run it whatever the build folder's
-// permissions are.
+// The program in report mode, run inside a chain's client namespace.
 class ReportProgram {
 public:
-    ReportProgram() {
-        EXPECT_TRUE(directory_.isValid());
-        QFile::setPermissions(directory_.path(),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                  QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                  QFileDevice::ExeOther | QFileDevice::ReadGroup |
-                                  QFileDevice::ExeGroup);
-        path_ = directory_.filePath(QStringLiteral("hoplark"));
-        EXPECT_TRUE(QFile::copy(QStringLiteral(HOPLARK_BINARY_DIR "/hoplark"), path_));
-        QFile::setPermissions(
-            path_, QFile::permissions(path_) | QFileDevice::ExeOther | QFileDevice::ReadOther);
-    }
+    ReportProgram() { EXPECT_TRUE(program_.isValid()); }
 
-    const QString& path() const { return path_; }
+    const QString& path() const { return program_.path(); }
 
     // Runs a report inside the client namespace, as root or as nobody.
     ProgramRun report(const NetnsChain& chain, const QStringList& arguments,
                       bool asNobody = false) const {
-        QStringList command = {QStringLiteral("netns"), QStringLiteral("exec"),
-                               QString::fromStdString(chain.clientNamespace())};
-        if (asNobody) {
-            command << QStringLiteral("setpriv") << QStringLiteral("--reuid=nobody")
-                    << QStringLiteral("--regid=nogroup") << QStringLiteral("--clear-groups")
-                    << QStringLiteral("--inh-caps=-all");
-        }
-        command << path_ << QStringLiteral("--report") << arguments;
-        return runProgram(QStringLiteral("ip"), command);
+        return runProgram(
+            QStringLiteral("ip"),
+            program_.inNamespace(chain.clientNamespace(),
+                                 QStringList{QStringLiteral("--report")} + arguments, asNobody));
     }
 
     static QJsonObject json(const ProgramRun& run) {
@@ -81,8 +63,7 @@ public:
     }
 
 private:
-    QTemporaryDir directory_;
-    QString path_;
+    NobodyProgram program_;
 };
 
 }  // namespace hoplark::test
