@@ -40,6 +40,22 @@ void takeData(IcmpMessage& message, const uint8_t* data, size_t size) {
     message.dataBytes = static_cast<uint8_t>(count);
 }
 
+// Completes an error message from the echo request quoted `headerLength` bytes into `quoted`
+// (after the quoted IP header), which went to `destination`; nothing when no echo request of
+// `requestType` fits there.
+std::optional<IcmpMessage> takeQuotedEcho(IcmpMessage message, const uint8_t* quoted,
+                                          size_t quotedSize, size_t headerLength,
+                                          uint8_t requestType, const IpAddress& destination) {
+    if (quotedSize - headerLength < IcmpHeaderSize) return std::nullopt;
+    const uint8_t* quotedIcmp = quoted + headerLength;
+    if (quotedIcmp[0] != requestType) return std::nullopt;
+    message.quotedDestination = destination;
+    message.identifier = readU16(quotedIcmp + 4);
+    message.sequence = readU16(quotedIcmp + 6);
+    takeData(message, quotedIcmp + IcmpHeaderSize, quotedSize - headerLength - IcmpHeaderSize);
+    return message;
+}
+
 // The quoted header carries no zone: a link-local destination is judged on its bytes.
 bool sameHost(const IpAddress& quoted, const IpAddress& destination) {
     if (quoted.family() != destination.family()) return false;
@@ -126,14 +142,8 @@ std::optional<IcmpMessage> ParseIcmpPacket(const uint8_t* data, size_t size) {
     const size_t quotedSize = icmpSize - IcmpHeaderSize;
     const size_t quotedLength = ipHeaderLength(quoted, quotedSize);
     if (quotedLength == 0 || quoted[9] != ProtocolIcmp) return std::nullopt;
-    if (quotedSize - quotedLength < IcmpHeaderSize) return std::nullopt;
-    const uint8_t* quotedIcmp = quoted + quotedLength;
-    if (quotedIcmp[0] != IcmpEchoRequest) return std::nullopt;
-    message.quotedDestination = readAddress(quoted + 16);
-    message.identifier = readU16(quotedIcmp + 4);
-    message.sequence = readU16(quotedIcmp + 6);
-    takeData(message, quotedIcmp + IcmpHeaderSize, quotedSize - quotedLength - IcmpHeaderSize);
-    return message;
+    return takeQuotedEcho(message, quoted, quotedSize, quotedLength, IcmpEchoRequest,
+                          readAddress(quoted + 16));
 }
 
 std::optional<IcmpMessage> ParseDatagramReply(const uint8_t* icmp, size_t size,
@@ -164,14 +174,9 @@ std::optional<IcmpMessage> ParseIcmp6Packet(const uint8_t* data, size_t size,
     const uint8_t* quoted = data + IcmpHeaderSize;
     const size_t quotedSize = size - IcmpHeaderSize;
     const size_t offset = quotedIcmp6Offset(quoted, quotedSize);
-    if (offset == 0 || quotedSize - offset < IcmpHeaderSize) return std::nullopt;
-    const uint8_t* quotedIcmp = quoted + offset;
-    if (quotedIcmp[0] != Icmp6EchoRequest) return std::nullopt;
-    message.quotedDestination = readAddress6(quoted + 24);
-    message.identifier = readU16(quotedIcmp + 4);
-    message.sequence = readU16(quotedIcmp + 6);
-    takeData(message, quotedIcmp + IcmpHeaderSize, quotedSize - offset - IcmpHeaderSize);
-    return message;
+    if (offset == 0) return std::nullopt;
+    return takeQuotedEcho(message, quoted, quotedSize, offset, Icmp6EchoRequest,
+                          readAddress6(quoted + 24));
 }
 
 bool AnswersEcho(const IcmpMessage& message, const EchoKey& key) {

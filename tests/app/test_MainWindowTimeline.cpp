@@ -16,26 +16,14 @@
 #include "app/RecordingMenu.h"
 #include "app/ViewMenu.h"
 #include "app/WindowFakes.h"
+#include "support/DataHome.h"
 #include "support/TempSettings.h"
 #include "view/TimelineView.h"
 
 namespace hoplark {
 namespace {
 
-// Each test records into a data folder of its own.
-class DataHome {
-public:
-    DataHome() {
-        saved_ = qgetenv("XDG_DATA_HOME");
-        qputenv("XDG_DATA_HOME", dir_.path().toUtf8());
-    }
-    ~DataHome() { qputenv("XDG_DATA_HOME", saved_); }
-    QString recordings() const { return dir_.filePath(QStringLiteral("hoplark/recordings")); }
-
-private:
-    QTemporaryDir dir_;
-    QByteArray saved_;
-};
+using testing::DataHome;
 
 class WindowTimeline : public ::testing::Test {
 protected:

@@ -21,6 +21,7 @@
 #include "app/WindowFakes.h"
 #include "probe/EchoService.h"
 #include "support/Addresses.h"
+#include "support/DataHome.h"
 #include "support/QtPrinters.h"
 #include "support/TempSettings.h"
 #include "trace/HoplarkError.h"
@@ -29,20 +30,7 @@
 namespace hoplark {
 namespace {
 
-// Each test records into a data folder of its own.
-class DataHome {
-public:
-    DataHome() {
-        saved_ = qgetenv("XDG_DATA_HOME");
-        qputenv("XDG_DATA_HOME", dir_.path().toUtf8());
-    }
-    ~DataHome() { qputenv("XDG_DATA_HOME", saved_); }
-    QString recordings() const { return dir_.filePath(QStringLiteral("hoplark/recordings")); }
-
-private:
-    QTemporaryDir dir_;
-    QByteArray saved_;
-};
+using testing::DataHome;
 
 class WindowRecording : public ::testing::Test {
 protected:
