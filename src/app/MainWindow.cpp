@@ -28,6 +28,7 @@
 #include "app/RecordingMenu.h"
 #include "app/SettingsFile.h"
 #include "app/SettingsNotices.h"
+#include "app/ViewMenu.h"
 #include "app/WindowPlacement.h"
 #include "trace/DelayText.h"
 #include "trace/HoplarkError.h"
@@ -238,6 +239,8 @@ void TformMain::FormCreate() {
         ini.ReadBool(QStringLiteral("Display"), QStringLiteral("ShowFractions"), false));
     displayOptions_.LossVerdicts =
         ini.ReadBool(QStringLiteral("Display"), QStringLiteral("LossVerdicts"), false);
+    SetStatisticsColumns(ParseStatisticsColumns(
+        ini.ReadString(QStringLiteral("Display"), QStringLiteral("StatisticsColumns"), QString())));
     qint32 packetSize =
         ini.ReadInteger(QStringLiteral("Advanced"), QStringLiteral("PacketSize"), PacketSize);
     if (!IsSendablePacketSize(packetSize)) {
@@ -293,6 +296,8 @@ void TformMain::FormDestroy() {
                   displayOptions_.ShowFractions);
     ini.WriteBool(QStringLiteral("Display"), QStringLiteral("LossVerdicts"),
                   displayOptions_.LossVerdicts);
+    ini.WriteString(QStringLiteral("Display"), QStringLiteral("StatisticsColumns"),
+                    StatisticsColumnsText(displayOptions_.ShownStatistics));
     recording_->writeSettings(ini);
     ini.commit();
 }
@@ -438,12 +443,29 @@ void TformMain::fitTargetLabels() {
 
 void TformMain::SetShowCurrentTime(bool Value) {
     displayOptions_.ShowCurrentTime = Value;
-    drgrTrace->setColWidth(4, AvgTimeColumnWidth(Value, fractionWidth()));
+    fitTimeColumns();
 }
 
 void TformMain::SetShowFractions(bool Value) {
     displayOptions_.ShowFractions = Value;
-    drgrTrace->setColWidth(4, AvgTimeColumnWidth(displayOptions_.ShowCurrentTime, fractionWidth()));
+    fitTimeColumns();
+}
+
+void TformMain::SetStatisticsColumns(const StatisticsColumns& columns) {
+    displayOptions_.ShownStatistics = columns;
+    View1->showColumns(columns);
+    fitTimeColumns();
+    pnlGridResize();
+    drgrTrace->viewport()->update();
+}
+
+void TformMain::fitTimeColumns() {
+    const int fraction = fractionWidth();
+    drgrTrace->setColWidth(4, AvgTimeColumnWidth(displayOptions_.ShowCurrentTime, fraction));
+    std::vector<int> widths;
+    for (StatisticsColumn column : displayOptions_.ShownStatistics)
+        widths.push_back(StatisticsColumnWidth(column, fraction));
+    drgrTrace->setExtraColWidths(widths);
 }
 
 int TformMain::fractionWidth() const {
@@ -453,7 +475,8 @@ int TformMain::fractionWidth() const {
 }
 
 void TformMain::pnlGridResize() {
-    drgrTrace->setColWidths(FitColumnWidths(drgrTrace->colWidths(), drgrTrace->clientWidth()));
+    drgrTrace->setColWidths(FitColumnWidths(
+        drgrTrace->colWidths(), drgrTrace->clientWidth() - drgrTrace->extraColsWidth()));
 }
 
 void TformMain::pnlEditDestinationResize() {
@@ -656,9 +679,9 @@ void TformMain::Copy1Click() {
 }
 
 void TformMain::CopyasText1Click() {
-    QGuiApplication::clipboard()->setText(BuildTraceText(traceState(), lblHostName->text(),
-                                                         lblTargetAddress->text(),
-                                                         displayOptions_.ShowFractions));
+    QGuiApplication::clipboard()->setText(BuildTraceText(
+        traceState(), lblHostName->text(), lblTargetAddress->text(), displayOptions_.ShowFractions,
+        displayOptions_.ShownStatistics, &gridEvidence_->evidence()));
 }
 
 void TformMain::About1Click() {

@@ -36,6 +36,7 @@
 namespace hoplark {
 
 class RecordingMenu;
+class ViewMenu;
 class THelpWindow;
 class TformOptions;
 
@@ -99,6 +100,9 @@ public:
     void SetShowCurrentTime(bool Value);
     // Times to 0.01 ms in the grid and the copied text; widens the Avg Time column to match.
     void SetShowFractions(bool Value);
+    // The statistics columns between Avg Time and Graph; the grid keeps its width, DNS Name and
+    // Graph give up (or take) the difference.
+    void SetStatisticsColumns(const StatisticsColumns& columns);
     void pnlGridResize();
     // The target's name and address reach from their captions to the legend (or to the
     // header's right edge while the legend is hidden).
@@ -161,6 +165,7 @@ public:
     QAction* Copy1;
     QAction* CopyasText1;
     QAction* Options1;
+    ViewMenu* View1;
 
     THelpWindow* helpWindow();
     // The right-hand pane as displayed, one pixel wider and taller than the pane.
@@ -218,6 +223,8 @@ private:
     void mirrorHistorySlider(const HistorySliderState& slider);
     // The width ".99" adds to a time in the grid's font; 0 while times are whole milliseconds.
     int fractionWidth() const;
+    // Widths of the time columns follow the fractions option.
+    void fitTimeColumns();
     void showDestinationLoss();
 
     QString settingsPath_;

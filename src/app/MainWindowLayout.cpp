@@ -9,6 +9,7 @@
 #include "app/ElidedLabel.h"
 #include "app/Fonts.h"
 #include "app/MainWindow.h"
+#include "app/ViewMenu.h"
 
 namespace hoplark {
 
@@ -235,6 +236,10 @@ void MainWindowLayout::buildMenus() {
         edit->addAction(QStringLiteral("Copy as &Text"), &form_, &TformMain::CopyasText1Click);
     edit->addSeparator();
     form_.Options1 = edit->addAction(QStringLiteral("&Options"), &form_, &TformMain::Options1Click);
+
+    form_.View1 = new ViewMenu(
+        *form_.menuBar(), form_,
+        [form = &form_](const StatisticsColumns& c) { form->SetStatisticsColumns(c); });
 
     QMenu* help = form_.menuBar()->addMenu(QStringLiteral("&Help"));
     const auto helpItem = [this, help](const QString& caption, const QString& hint,

@@ -301,7 +301,9 @@ QString RecordingMenu::textWithTimes() const {
                 .arg(session_.isReplay() ? openedVersion_ : QStringLiteral(HOPLARK_VERSION));
     return line + QStringLiteral("\r\n") +
            BuildTraceText(state, window_.lblHostName->text(), window_.lblTargetAddress->text(),
-                          window_.displayOptions().ShowFractions);
+                          window_.displayOptions().ShowFractions,
+                          window_.displayOptions().ShownStatistics,
+                          &window_.gridEvidence().evidence());
 }
 
 void RecordingMenu::CopyWithTimes1Click() {

@@ -68,6 +68,7 @@ TraceCellPainter::TraceCellPainter(std::function<const TraceState&()> state,
       grid_(grid),
       SavedFont(grid.drawingFont()),
       colors_(SystemColors::fromPalette(grid.palette())),
+      statistics_(options),
       themeGeneration_(grid.themeGeneration()) {}
 
 void TraceCellPainter::followTheme() {
@@ -97,6 +98,19 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
 
     const QColor rowBackground =
         r.Unreachable && options_.ColorGraphs ? UnreachableColor : colors_.Window;
+    if (const std::optional<StatisticsColumn> column = statistics_.columnOf(Col)) {
+        if (r.Unreachable) {
+            canvas.setBrushColor(rowBackground);
+            canvas.fillRect(Rect);
+            useTextColorOn(canvas, SavedFont.color, rowBackground);
+            drawUnreachableOverflow(canvas, r, Rect);
+            return;
+        }
+        useTextColorOn(canvas, SavedFont.color,
+                       statistics_.background(*column, Row, rowBackground));
+        statistics_.drawCell(canvas, *column, Row, Rect, rowBackground);
+        return;
+    }
     if (!(Col == 5 && options_.ColorGraphs)) {
         canvas.setBrushColor(rowBackground);
         canvas.fillRect(Rect);
@@ -155,9 +169,11 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
                 canvas.setFontColor(colors_.ButtonText);
             }
             break;
-        default:
+        case TTraceGrid::GraphCol:
             drawGraphCell(canvas, Row, Rect);
             if (r.Unreachable) drawUnreachableOverflow(canvas, r, Rect);
+            break;
+        default:
             break;
     }
 }
@@ -208,7 +224,9 @@ void TraceCellPainter::drawHeaderCell(Canvas& canvas, int Col, const CellRect& R
         canvas.textOutAtPen(QStringLiteral(" Time"));
         return;
     }
-    const QString& title = ColumnTitles[static_cast<size_t>(Col)];
+    const std::optional<StatisticsColumn> statistic = statistics_.columnOf(Col);
+    const QString title =
+        statistic ? StatisticsColumnTitle(*statistic) : ColumnTitles[static_cast<size_t>(Col)];
     canvas.textRectTransparent(R1, Rect.left + (W - canvas.textWidth(title)) / 2, textTop, title);
 }
 
@@ -315,8 +333,9 @@ QByteArray TraceCellPainter::rowSignature(int Row, const CellRect& rowRect) {
     QDataStream out(&signature, QIODevice::WriteOnly);
     const TraceState& state = state_();
     out << Row << rowRect.left << rowRect.top << rowRect.right << rowRect.bottom;
-    for (int col = 0; col < TTraceGrid::ColCount; ++col)
+    for (int col = 0; col < grid_.columnCount(); ++col)
         out << grid_.colWidth(col);
+    out << StatisticsColumnsText(options_.ShownStatistics);
     for (const QColor& color : {colors_.ButtonFace, colors_.Window, colors_.ButtonText,
                                 colors_.Highlight3D, colors_.Shadow3D, SavedFont.color})
         out << color.rgba();
@@ -339,6 +358,9 @@ QByteArray TraceCellPainter::rowSignature(int Row, const CellRect& rowRect) {
     // A verdict and a main responder can change with results of other hops.
     if (options_.LossVerdicts && evidence_ != nullptr)
         out << evidence_->rateLimited(Row) << evidence_->ipText(Row);
+    for (StatisticsColumn column : options_.ShownStatistics)
+        out << statistics_.text(column, Row)
+            << statistics_.background(column, Row, Qt::white).rgba();
     // The nearest replying hops above and below: the line of this row ends at their points.
     const auto neighbour = [&out](int k, const THostInfo& r) {
         out << k << r.AvgTime << r.AvgTimeUs << quint64(r.Samples.size()) << r.Revision
@@ -408,7 +430,7 @@ QString TraceCellPainter::rowDescription(int Row) const {
     if (!r.DNSName.isEmpty() && r.DNSName != NO_NAME) parts << r.DNSName;
     if (r.HasReplies()) parts << QStringLiteral("average %1 ms").arg(averageText(r));
     if (r.LostCount > 0) parts << QStringLiteral("%1 lost").arg(r.LostCount);
-    return parts.join(QStringLiteral(", "));
+    return parts.join(QStringLiteral(", ")) + statistics_.description(Row);
 }
 
 }  // namespace hoplark

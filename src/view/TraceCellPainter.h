@@ -10,6 +10,7 @@
 #include "view/CanvasFont.h"
 #include "view/CellRect.h"
 #include "view/DisplayOptions.h"
+#include "view/StatisticsCellPainter.h"
 
 namespace hoplark {
 
@@ -40,7 +41,11 @@ public:
     void setSavedFont(const CanvasFont& font) { SavedFont = font; }
     const CanvasFont& savedFont() const { return SavedFont; }
     // Where the loss verdicts and responders come from when DisplayOptions::LossVerdicts is on.
-    void setEvidence(const GridEvidence* evidence) { evidence_ = evidence; }
+    // The statistics columns read their figures from it too.
+    void setEvidence(const GridEvidence* evidence) {
+        evidence_ = evidence;
+        statistics_.setEvidence(evidence);
+    }
 
     // Painting and signatures first take the grid's colours again when its palette, style or
     // theme changed since they were taken.
@@ -86,6 +91,7 @@ private:
     CanvasFont SavedFont;
     SystemColors colors_;
     const GridEvidence* evidence_ = nullptr;
+    StatisticsCellPainter statistics_;
     int themeGeneration_ = 0;
 };
 

@@ -94,7 +94,7 @@ TEST_F(WindowRecording, RecordingMenuStandsBetweenEditAndHelpWhoseItemsStay) {
     QStringList titles;
     for (QAction* action : form.menuBar()->actions())
         titles << action->text();
-    EXPECT_EQ(titles, (QStringList{"&File", "&Edit", "&Recording", "&Help"}));
+    EXPECT_EQ(titles, (QStringList{"&File", "&Edit", "&View", "&Recording", "&Help"}));
     QStringList items;
     for (QAction* action : form.recordingMenu().menu->actions())
         if (!action->isSeparator()) items << action->text();
@@ -102,7 +102,7 @@ TEST_F(WindowRecording, RecordingMenuStandsBetweenEditAndHelpWhoseItemsStay) {
               (QStringList{"&Open Recording...", "Open &Recordings Folder", "&Export..."}));
     EXPECT_EQ(form.menuBar()->actions()[0]->menu()->actions().size(), 1);
     EXPECT_EQ(form.menuBar()->actions()[1]->menu()->actions().size(), 4);
-    EXPECT_EQ(form.menuBar()->actions()[3]->menu()->actions().size(), 5);
+    EXPECT_EQ(form.menuBar()->actions()[4]->menu()->actions().size(), 5);
 }
 
 TEST_F(WindowRecording, EveryTraceIsRecordedAndReopensAsIfJustTraced) {
