@@ -148,10 +148,11 @@ QString ReportUsageText() {
         "Names still on their way after the last answers are waited for at most MS\n"
         "milliseconds (--name-wait, default 2000); hops whose name did not come show the\n"
         "address, and standard error says how many names did not arrive.\n"
-        "--wide adds to text and CSV the statistics over the window in milliseconds with\n"
-        "fractions (loss, sent, mean, best, worst, standard deviation, jitter); JSON always\n"
-        "has them, with the median, 95th percentile, RFC 3550 jitter and every sample in\n"
-        "microseconds.\n"
+        "The text form gives each hop's loss (Loss%) and probes sent (Snt) over the window\n"
+        "and its loss verdict (rate-limited, loss). --wide adds to text and CSV the\n"
+        "statistics over the window in milliseconds with fractions (mean, best, worst,\n"
+        "standard deviation, jitter; CSV also loss and sent); JSON always has them, with the\n"
+        "median, 95th percentile, RFC 3550 jitter and every sample in microseconds.\n"
         "--record FILE also writes every probe to a new recording; --from FILE prints the\n"
         "table of a recording instead of tracing, over its last N rounds (default all).\n");
 }
