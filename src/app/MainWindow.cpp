@@ -241,6 +241,8 @@ void TformMain::FormCreate() {
         ini.ReadBool(QStringLiteral("Display"), QStringLiteral("LossVerdicts"), false);
     SetStatisticsColumns(ParseStatisticsColumns(
         ini.ReadString(QStringLiteral("Display"), QStringLiteral("StatisticsColumns"), QString())));
+    SetUnreachableReasons(
+        ini.ReadBool(QStringLiteral("Display"), QStringLiteral("UnreachableReasons"), false));
     qint32 packetSize =
         ini.ReadInteger(QStringLiteral("Advanced"), QStringLiteral("PacketSize"), PacketSize);
     if (!IsSendablePacketSize(packetSize)) {
@@ -298,6 +300,8 @@ void TformMain::FormDestroy() {
                   displayOptions_.LossVerdicts);
     ini.WriteString(QStringLiteral("Display"), QStringLiteral("StatisticsColumns"),
                     StatisticsColumnsText(displayOptions_.ShownStatistics));
+    ini.WriteBool(QStringLiteral("Display"), QStringLiteral("UnreachableReasons"),
+                  displayOptions_.UnreachableReasons);
     recording_->writeSettings(ini);
     ini.commit();
 }
@@ -456,6 +460,12 @@ void TformMain::SetStatisticsColumns(const StatisticsColumns& columns) {
     View1->showColumns(columns);
     fitTimeColumns();
     pnlGridResize();
+    drgrTrace->viewport()->update();
+}
+
+void TformMain::SetUnreachableReasons(bool Value) {
+    displayOptions_.UnreachableReasons = Value;
+    View1->unreachableReasonsAction()->setChecked(Value);
     drgrTrace->viewport()->update();
 }
 
@@ -679,9 +689,10 @@ void TformMain::Copy1Click() {
 }
 
 void TformMain::CopyasText1Click() {
-    QGuiApplication::clipboard()->setText(BuildTraceText(
-        traceState(), lblHostName->text(), lblTargetAddress->text(), displayOptions_.ShowFractions,
-        displayOptions_.ShownStatistics, &gridEvidence_->evidence()));
+    QGuiApplication::clipboard()->setText(
+        BuildTraceText(traceState(), lblHostName->text(), lblTargetAddress->text(),
+                       displayOptions_.ShowFractions, displayOptions_.ShownStatistics,
+                       &gridEvidence_->evidence(), displayOptions_.UnreachableReasons));
 }
 
 void TformMain::About1Click() {

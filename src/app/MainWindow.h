@@ -103,6 +103,8 @@ public:
     // The statistics columns between Avg Time and Graph; the grid keeps its width, DNS Name and
     // Graph give up (or take) the difference.
     void SetStatisticsColumns(const StatisticsColumns& columns);
+    // Why the destination is unreachable, in the marker row and the copied text.
+    void SetUnreachableReasons(bool Value);
     void pnlGridResize();
     // The target's name and address reach from their captions to the legend (or to the
     // header's right edge while the legend is hidden).

@@ -240,6 +240,8 @@ void MainWindowLayout::buildMenus() {
     form_.View1 = new ViewMenu(
         *form_.menuBar(), form_,
         [form = &form_](const StatisticsColumns& c) { form->SetStatisticsColumns(c); });
+    QObject::connect(form_.View1->unreachableReasonsAction(), &QAction::toggled, &form_,
+                     &TformMain::SetUnreachableReasons);
 
     QMenu* help = form_.menuBar()->addMenu(QStringLiteral("&Help"));
     const auto helpItem = [this, help](const QString& caption, const QString& hint,

@@ -46,6 +46,8 @@ ViewMenu::ViewMenu(QMenuBar& bar, QWidget& owner, ColumnsHandler onColumns)
         preset->setCheckable(true);
     connect(likeMtr_, &QAction::triggered, this, [this] { choose(LikeMtrColumns()); });
     connect(none_, &QAction::triggered, this, [this] { choose({}); });
+    unreachableReasons_ = menu_->addAction(QStringLiteral("&Unreachable Reasons"));
+    unreachableReasons_->setCheckable(true);
     showColumns({});
 }
 

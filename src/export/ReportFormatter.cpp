@@ -13,6 +13,7 @@
 #include "export/HopFields.h"
 #include "export/JsonStreamWriter.h"
 #include "trace/PathEvidence.h"
+#include "trace/UnreachableReason.h"
 #include "trace/WindowStatistics.h"
 
 namespace hoplark {
@@ -157,6 +158,10 @@ QString ReportFormatter::text() const {
     out += line(header);
     for (const QStringList& row : rows)
         out += line(row);
+    if (!state_.UnreachableFrom.isEmpty()) {
+        out += QStringLiteral("Destination unreachable: %1\n")
+                   .arg(UnreachableReasonText(state_.UnreachableFrom, state_.UnreachableCode));
+    }
     return out;
 }
 
@@ -215,6 +220,12 @@ bool ReportFormatter::writeJson(QIODevice& device) const {
     out.member(QStringLiteral("unreachable_from"), state_.UnreachableFrom.isEmpty()
                                                        ? QJsonValue()
                                                        : QJsonValue(state_.UnreachableFrom));
+    // Why, as the router said it: the ICMP code and its words.
+    out.member(QStringLiteral("unreachable_code"),
+               state_.UnreachableCode ? QJsonValue(*state_.UnreachableCode) : QJsonValue());
+    out.member(QStringLiteral("unreachable_reason"),
+               state_.UnreachableCode ? QJsonValue(UnreachableCodeText(*state_.UnreachableCode))
+                                      : QJsonValue());
     const std::optional<double> destinationLoss = summary.destinationLossPercent();
     out.member(QStringLiteral("destination_loss_pct"),
                destinationLoss ? ExportValue::number(*destinationLoss, 3).json() : QJsonValue());

@@ -85,6 +85,7 @@ void TraceSession::StartTrace(const QString& destination) {
     state_.RoundStartsUtcUs.clear();
     state_.RoundLaunches.clear();
     state_.UnreachableFrom.clear();
+    state_.UnreachableCode.reset();
     overdueTimer_.stop();
     state_.GraphScale = 1;
     SetSamplesTaken(0);
@@ -493,8 +494,14 @@ void TraceSession::OnHopResult(WorkerEvent& event) {
     if (result) {
         if (observer_) observer_->probeMerged(*result);
         if (!result->UnreachableFrom.isEmpty() &&
-            (state_.DestinationHop == 0 || result->Hop <= state_.DestinationHop))
+            (state_.DestinationHop == 0 || result->Hop <= state_.DestinationHop)) {
             state_.UnreachableFrom = result->UnreachableFrom;
+            // Why, as the router said it: the worker keeps the ICMP type and code it answered.
+            constexpr quint8 DestinationUnreachable = 3;
+            state_.UnreachableCode = result->Detail.icmpType == DestinationUnreachable
+                                         ? std::optional<quint8>(result->Detail.icmpCode)
+                                         : std::nullopt;
+        }
         const bool fromTarget = !result->IP.isEmpty() && result->IP == targetAddressText_;
         HopMerge::MergeResult(state_, result->Hop, result->AvgTime, result->Detail, result->IP,
                               fromTarget);

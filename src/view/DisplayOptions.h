@@ -27,6 +27,9 @@ struct DisplayOptions {
     // The statistics window's figures shown in columns between Avg Time and Graph; none by
     // default, which leaves the grid as it always was.
     StatisticsColumns ShownStatistics;
+    // Say which router reported the destination unreachable and why ("host unreachable from
+    // 10.0.3.1") in the marker row and the copied text; off, both read as they always did.
+    bool UnreachableReasons = false;
 };
 
 }  // namespace hoplark

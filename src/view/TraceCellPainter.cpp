@@ -7,6 +7,7 @@
 #include <cmath>
 #include <optional>
 
+#include "trace/UnreachableReason.h"
 #include "view/GraphPoints.h"
 #include "view/GridEvidence.h"
 #include "view/TraceGrid.h"
@@ -152,7 +153,8 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
             }
             break;
         case 3:
-            canvas.textRect(Rect, Rect.left + 2, textTop, r.DNSName);
+            canvas.textRect(Rect, Rect.left + 2, textTop,
+                            r.Unreachable ? unreachableText(r) : r.DNSName);
             break;
         case 4:
             if (r.Unreachable) {
@@ -196,9 +198,16 @@ QString TraceCellPainter::widestTime() const {
     return options_.ShowFractions ? QStringLiteral("9999.99") : QStringLiteral("9999");
 }
 
+QString TraceCellPainter::unreachableText(const THostInfo& r) const {
+    const TraceState& state = state_();
+    if (!options_.UnreachableReasons || state.UnreachableFrom.isEmpty()) return r.DNSName;
+    return r.DNSName + QStringLiteral(": ") +
+           UnreachableReasonText(state.UnreachableFrom, state.UnreachableCode);
+}
+
 void TraceCellPainter::drawUnreachableOverflow(Canvas& canvas, const THostInfo& r,
                                                const CellRect& Rect) const {
-    canvas.textRectTransparent(Rect, grid_.colLeft(3) + 2, Rect.top + 2, r.DNSName);
+    canvas.textRectTransparent(Rect, grid_.colLeft(3) + 2, Rect.top + 2, unreachableText(r));
 }
 
 void TraceCellPainter::drawHeaderCell(Canvas& canvas, int Col, const CellRect& Rect) const {
@@ -342,10 +351,13 @@ QByteArray TraceCellPainter::rowSignature(int Row, const CellRect& rowRect) {
     out << SavedFont.name << SavedFont.pointSize;
     out << options_.WarningSpeed << options_.BadSpeed << options_.ColorHops << options_.ColorGraphs
         << options_.GraphCurrentSample << options_.ShowCurrentTime << options_.ShowFractions
-        << options_.LossVerdicts;
+        << options_.LossVerdicts << options_.UnreachableReasons;
     if (Row <= 0 || Row > state.HopList.count()) return signature;
 
     out << state.GraphScale << state.Window.FirstSample << state.Window.LastSample;
+    if (options_.UnreachableReasons)
+        out << state.UnreachableFrom << qint32(state.UnreachableCode.value_or(0))
+            << state.UnreachableCode.has_value();
     if (options_.ShowFractions) out << MicrosecondGraphScale(state.GraphScale, state.HopList);
     const auto record = [&out](const THostInfo& r) {
         out << r.Hop << r.IP << r.DNSName << r.AvgTime << r.MinTime << r.MaxTime << r.CurTime
@@ -424,7 +436,7 @@ QString TraceCellPainter::rowDescription(int Row) const {
     const HopTable& HopList = state_().HopList;
     if (Row <= 0 || Row > HopList.count()) return {};
     const THostInfo& r = HopList.at(Row - 1);
-    if (r.Unreachable) return QStringLiteral("hop %1, %2").arg(r.Hop).arg(r.DNSName);
+    if (r.Unreachable) return QStringLiteral("hop %1, %2").arg(r.Hop).arg(unreachableText(r));
     QStringList parts{QStringLiteral("hop %1").arg(r.Hop)};
     parts << (r.IP.isEmpty() ? QStringLiteral("no answer") : r.IP);
     if (!r.DNSName.isEmpty() && r.DNSName != NO_NAME) parts << r.DNSName;

@@ -82,6 +82,8 @@ private:
     QString averageText(const THostInfo& r) const;
     QString currentText(const THostInfo& r) const;
     QString widestTime() const;
+    // The unreachable marker's message, with who said so and why when the option asks for it.
+    QString unreachableText(const THostInfo& r) const;
     // Lets the unreachable message run on over the cells right of DNS Name.
     void drawUnreachableOverflow(Canvas& canvas, const THostInfo& r, const CellRect& Rect) const;
 

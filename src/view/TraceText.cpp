@@ -1,6 +1,7 @@
 #include "view/TraceText.h"
 
 #include "trace/HopMerge.h"
+#include "trace/UnreachableReason.h"
 
 namespace hoplark {
 
@@ -45,7 +46,8 @@ QString statisticsFields(const HopEvidence* hop, const StatisticsColumns& statis
 
 QString BuildTraceText(const TraceState& state, const QString& hostNameCaption,
                        const QString& targetAddressCaption, bool showFractions,
-                       const StatisticsColumns& statistics, const PathEvidence* evidence) {
+                       const StatisticsColumns& statistics, const PathEvidence* evidence,
+                       bool unreachableReason) {
     QString text = QStringLiteral("Target Name: ") + hostNameCaption + LineEnd;
     text += QStringLiteral("         IP: ") + targetAddressCaption + LineEnd;
     text += LineEnd;
@@ -68,7 +70,10 @@ QString BuildTraceText(const TraceState& state, const QString& hostNameCaption,
         text += LineEnd;
         ++index;
     }
-    if (!state.UnreachableFrom.isEmpty()) {
+    if (!state.UnreachableFrom.isEmpty() && unreachableReason) {
+        text += QStringLiteral("Destination unreachable: ") +
+                UnreachableReasonText(state.UnreachableFrom, state.UnreachableCode) + LineEnd;
+    } else if (!state.UnreachableFrom.isEmpty()) {
         text += QStringLiteral("Destination unreachable, reported by ") + state.UnreachableFrom +
                 LineEnd;
     }

@@ -13,10 +13,11 @@ namespace hoplark {
 // field per position of the statistics window. Every line ends in CR LF. With `showFractions`
 // each field gives the sample to 0.01 ms and is three characters wider. Each of `statistics`
 // then follows on the hop's line as its title and figure ("  Loss% 10 %  Last 12 ms"), from
-// `evidence`, "-" where the window holds none.
+// `evidence`, "-" where the window holds none. With `unreachableReason` the last line says why
+// the destination is unreachable ("Destination unreachable: host unreachable from 10.0.3.1").
 QString BuildTraceText(const TraceState& state, const QString& hostNameCaption,
                        const QString& targetAddressCaption, bool showFractions = false,
                        const StatisticsColumns& statistics = {},
-                       const PathEvidence* evidence = nullptr);
+                       const PathEvidence* evidence = nullptr, bool unreachableReason = false);
 
 }  // namespace hoplark
