@@ -460,6 +460,16 @@ void TformMain::SetStatisticsColumns(const StatisticsColumns& columns) {
     View1->showColumns(columns);
     fitTimeColumns();
     pnlGridResize();
+    // DNS Name and Graph make room for the new columns down to a readable width; beyond that the
+    // window widens, as far as its screen allows.
+    constexpr int readableNameAndGraph = 160;
+    const int deficit = readableNameAndGraph - (drgrTrace->colWidth(3) + drgrTrace->colWidth(5));
+    if (deficit > 0 && !isMaximized() && !isFullScreen()) {
+        const QScreen* at = screen();
+        const int room = at ? at->availableGeometry().right() - frameGeometry().right() : deficit;
+        const int wider = std::clamp(room, 0, deficit);
+        if (wider > 0) resize(width() + wider, height());
+    }
     drgrTrace->viewport()->update();
 }
 

@@ -51,6 +51,18 @@ TEST_F(ViewMenuTest, PresetsAndItemsChooseTheColumnsWhichTheGridFitsIn) {
     EXPECT_EQ(form.drgrTrace->colWidths(), plain);
 }
 
+TEST_F(ViewMenuTest, AWindowTooNarrowForTheColumnsWidensAsFarAsItsScreenAllows) {
+    form.resize(form.designSize());
+    QCoreApplication::processEvents();
+    const int narrow = form.width();
+    form.View1->likeMtrAction()->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_GT(form.width(), narrow);
+    EXPECT_LE(form.frameGeometry().right(), form.screen()->availableGeometry().right());
+    EXPECT_GT(form.drgrTrace->colWidth(3), 0);
+    EXPECT_EQ(cellsWidth(), form.drgrTrace->clientWidth());
+}
+
 TEST_F(ViewMenuTest, ChosenColumnsAreKeptInTheSettingsFile) {
     form.View1->likeMtrAction()->trigger();
     form.FormDestroy();
