@@ -82,6 +82,9 @@ public:
         form_.drgrTrace->viewport()->installEventFilter(&counter_);
     }
 
+    // The "Like mtr" statistics columns beside the grid's own.
+    void showStatisticsColumns() { form_.SetStatisticsColumns(LikeMtrColumns()); }
+
     // Many rounds at once, each hop's repaint left to coalesce: to reach a long trace quickly.
     void fastRound() {
         form_.tmrTraceTimer();
@@ -146,11 +149,13 @@ void BM_WindowRound(benchmark::State& state) {
     const qint64 rounds = state.range(0);
     const bool all = state.range(1) == 0;
     const bool minimised = state.range(2) != 0;
+    const bool columns = state.range(3) != 0;
     // Settings come from a file of the benchmark's own (defaults while it does not exist).
     const QString settings = QStringLiteral("%1/bench_WindowRound.ini").arg(QDir::tempPath());
     LongWindowTrace trace(settings, all ? QStringLiteral("ALL") : QString::number(state.range(1)));
     for (qint64 i = 1; i < rounds; ++i)
         trace.fastRound();
+    if (columns) trace.showStatisticsColumns();
     if (minimised) trace.minimise();
     trace.counter().reset();
     for (auto _ : state)
@@ -164,9 +169,9 @@ void BM_WindowRound(benchmark::State& state) {
 
 // CPU time is the measure: the waits for the refresh timer sleep.
 BENCHMARK(BM_WindowRound)
-    ->ArgsProduct({{1000, 10000}, {10, 0}, {0}})
-    ->Args({10000, 10, 1})
-    ->ArgNames({"rounds", "window", "minimised"})
+    ->ArgsProduct({{1000, 10000}, {10, 0}, {0}, {0, 1}})
+    ->Args({10000, 10, 1, 0})
+    ->ArgNames({"rounds", "window", "minimised", "columns"})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(30);
 

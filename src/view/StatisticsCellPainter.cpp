@@ -46,15 +46,17 @@ std::optional<StatisticsColumn> StatisticsCellPainter::columnOf(int col) const {
     return options_.ShownStatistics[static_cast<size_t>(index)];
 }
 
-QString StatisticsCellPainter::text(StatisticsColumn column, int row) const {
-    const WindowStatistics* stats = evidence_ ? evidence_->statistics(row) : nullptr;
+const WindowStatistics* StatisticsCellPainter::statisticsOf(int row) const {
+    return evidence_ ? evidence_->statistics(row) : nullptr;
+}
+
+QString StatisticsCellPainter::text(StatisticsColumn column, const WindowStatistics* stats) const {
     if (stats == nullptr) return QString();
     return StatisticsFigureText(column, *stats, options_.ShowFractions);
 }
 
-QColor StatisticsCellPainter::background(StatisticsColumn column, int row,
+QColor StatisticsCellPainter::background(StatisticsColumn column, const WindowStatistics* stats,
                                          const QColor& window) const {
-    const WindowStatistics* stats = evidence_ ? evidence_->statistics(row) : nullptr;
     if (stats == nullptr || !options_.ColorHops || !IsLatencyColumn(column)) return window;
     const std::optional<double> us = StatisticsTimeUs(column, *stats);
     if (!us) return window;
@@ -71,8 +73,9 @@ bool StatisticsCellPainter::muted(StatisticsColumn column, int row) const {
 
 QString StatisticsCellPainter::description(int row) const {
     QString sentence;
+    const WindowStatistics* stats = statisticsOf(row);
     for (StatisticsColumn column : options_.ShownStatistics) {
-        const QString figure = text(column, row);
+        const QString figure = text(column, stats);
         if (figure.isEmpty()) continue;
         sentence += QStringLiteral(", %1 %2").arg(SpokenName(column), figure);
         if (column != StatisticsColumn::Loss && column != StatisticsColumn::Sent)
@@ -82,10 +85,11 @@ QString StatisticsCellPainter::description(int row) const {
 }
 
 void StatisticsCellPainter::drawCell(Canvas& canvas, StatisticsColumn column, int row,
-                                     const CellRect& rect, const QColor& window) const {
-    canvas.setBrushColor(background(column, row, window));
+                                     const WindowStatistics* stats, const CellRect& rect,
+                                     const QColor& window) const {
+    canvas.setBrushColor(background(column, stats, window));
     canvas.fillRect(rect);
-    const QString figure = text(column, row);
+    const QString figure = text(column, stats);
     if (figure.isEmpty()) return;
     const QColor textColor = canvas.font().color;
     if (muted(column, row)) canvas.setFontColor(GridEvidence::MutedColor);

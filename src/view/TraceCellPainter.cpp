@@ -107,9 +107,10 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
             drawUnreachableOverflow(canvas, r, Rect);
             return;
         }
+        const WindowStatistics* stats = statistics_.statisticsOf(Row);
         useTextColorOn(canvas, SavedFont.color,
-                       statistics_.background(*column, Row, rowBackground));
-        statistics_.drawCell(canvas, *column, Row, Rect, rowBackground);
+                       statistics_.background(*column, stats, rowBackground));
+        statistics_.drawCell(canvas, *column, Row, stats, Rect, rowBackground);
         return;
     }
     if (!(Col == 5 && options_.ColorGraphs)) {
@@ -370,9 +371,12 @@ QByteArray TraceCellPainter::rowSignature(int Row, const CellRect& rowRect) {
     // A verdict and a main responder can change with results of other hops.
     if (options_.LossVerdicts && evidence_ != nullptr)
         out << evidence_->rateLimited(Row) << evidence_->ipText(Row);
-    for (StatisticsColumn column : options_.ShownStatistics)
-        out << statistics_.text(column, Row)
-            << statistics_.background(column, Row, Qt::white).rgba();
+    if (!options_.ShownStatistics.empty()) {
+        const WindowStatistics* stats = statistics_.statisticsOf(Row);
+        for (StatisticsColumn column : options_.ShownStatistics)
+            out << statistics_.text(column, stats)
+                << statistics_.background(column, stats, Qt::white).rgba();
+    }
     // The nearest replying hops above and below: the line of this row ends at their points.
     const auto neighbour = [&out](int k, const THostInfo& r) {
         out << k << r.AvgTime << r.AvgTimeUs << quint64(r.Samples.size()) << r.Revision
