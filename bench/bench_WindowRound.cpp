@@ -18,6 +18,7 @@
 #include "BenchFakes.h"
 #include "app/MainWindow.h"
 #include "app/MessageBoxes.h"
+#include "app/TimelinePane.h"
 #include "app/ViewMenu.h"
 #include "trace/HostInfo.h"
 
@@ -71,7 +72,7 @@ public:
                                              std::make_shared<SilentBoxes>()}) {
         form_.move(0, 0);
         form_.resize(form_.designSize());
-        form_.viewMenu().setTimelineShown(timeline);
+        form_.timelinePane().setTimelineShown(timeline);
         if (timeline) form_.resize(form_.width(), form_.height() + 300);
         form_.show();
         (void)QTest::qWaitForWindowExposed(&form_);
@@ -85,6 +86,9 @@ public:
         mergeAll();
         form_.drgrTrace->viewport()->installEventFilter(&counter_);
     }
+
+    // The "Like mtr" statistics columns beside the grid's own.
+    void showStatisticsColumns() { form_.SetStatisticsColumns(LikeMtrColumns()); }
 
     // Many rounds at once, each hop's repaint left to coalesce: to reach a long trace quickly.
     void fastRound() {
@@ -151,12 +155,14 @@ void BM_WindowRound(benchmark::State& state) {
     const bool all = state.range(1) == 0;
     const bool minimised = state.range(2) != 0;
     const bool timeline = state.range(3) != 0;
+    const bool columns = state.range(4) != 0;
     // Settings come from a file of the benchmark's own (defaults while it does not exist).
     const QString settings = QStringLiteral("%1/bench_WindowRound.ini").arg(QDir::tempPath());
     LongWindowTrace trace(settings, all ? QStringLiteral("ALL") : QString::number(state.range(1)),
                           timeline);
     for (qint64 i = 1; i < rounds; ++i)
         trace.fastRound();
+    if (columns) trace.showStatisticsColumns();
     if (minimised) trace.minimise();
     trace.counter().reset();
     for (auto _ : state)
@@ -170,10 +176,10 @@ void BM_WindowRound(benchmark::State& state) {
 
 // CPU time is the measure: the waits for the refresh timer sleep.
 BENCHMARK(BM_WindowRound)
-    ->ArgsProduct({{1000, 10000}, {10, 0}, {0}, {0}})
-    ->Args({10000, 10, 1, 0})
-    ->Args({10000, 10, 0, 1})
-    ->ArgNames({"rounds", "window", "minimised", "timeline"})
+    ->ArgsProduct({{1000, 10000}, {10, 0}, {0}, {0}, {0, 1}})
+    ->Args({10000, 10, 1, 0, 0})
+    ->Args({10000, 10, 0, 1, 0})
+    ->ArgNames({"rounds", "window", "minimised", "timeline", "columns"})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(30);
 

@@ -28,6 +28,7 @@
 #include "app/RecordingMenu.h"
 #include "app/SettingsFile.h"
 #include "app/SettingsNotices.h"
+#include "app/TimelinePane.h"
 #include "app/ViewMenu.h"
 #include "app/WindowPlacement.h"
 #include "trace/DelayText.h"
@@ -90,7 +91,7 @@ TformMain::TformMain(const QString& settingsPath, WindowServices services, QWidg
 
     layout.buildMenus();
     new MainWindowKeys(*this);
-    viewMenu_ = new ViewMenu(*this, *session_);
+    timelinePane_ = new TimelinePane(*this, *session_, *View1->menu());
 
     // Tab follows the screen: down the left pane, then the grid and the slider under it. Enter
     // in the fields lands here (they do not use it themselves) and presses Trace.
@@ -244,6 +245,10 @@ void TformMain::FormCreate() {
         ini.ReadBool(QStringLiteral("Display"), QStringLiteral("ShowFractions"), false));
     displayOptions_.LossVerdicts =
         ini.ReadBool(QStringLiteral("Display"), QStringLiteral("LossVerdicts"), false);
+    SetStatisticsColumns(ParseStatisticsColumns(
+        ini.ReadString(QStringLiteral("Display"), QStringLiteral("StatisticsColumns"), QString())));
+    SetUnreachableReasons(
+        ini.ReadBool(QStringLiteral("Display"), QStringLiteral("UnreachableReasons"), false));
     qint32 packetSize =
         ini.ReadInteger(QStringLiteral("Advanced"), QStringLiteral("PacketSize"), PacketSize);
     if (!IsSendablePacketSize(packetSize)) {
@@ -257,7 +262,7 @@ void TformMain::FormCreate() {
         AddressChoiceFromKey(ini.ReadString(QStringLiteral("Advanced"), AddressChoiceSetting, {}))
             .value_or(AddressChoice::ResolverOrder));
     recording_->readSettings(ini);
-    viewMenu_->readSettings(ini);
+    timelinePane_->readSettings(ini);
 
     ShowLegend(false);
     editSampleCountChange();
@@ -309,8 +314,12 @@ void TformMain::FormDestroy() {
         !ini.ReadString(QStringLiteral("Advanced"), AddressChoiceSetting, {}).isEmpty()) {
         ini.WriteString(QStringLiteral("Advanced"), AddressChoiceSetting, AddressChoiceKey(choice));
     }
+    ini.WriteString(QStringLiteral("Display"), QStringLiteral("StatisticsColumns"),
+                    StatisticsColumnsText(displayOptions_.ShownStatistics));
+    ini.WriteBool(QStringLiteral("Display"), QStringLiteral("UnreachableReasons"),
+                  displayOptions_.UnreachableReasons);
     recording_->writeSettings(ini);
-    viewMenu_->writeSettings(ini);
+    timelinePane_->writeSettings(ini);
     ini.commit();
 }
 
@@ -409,7 +418,7 @@ void TformMain::tmrRefreshTimer() {
     // Results arrive one hop at a time: repainting only the rows a result changed keeps each
     // repaint's cost to what changed.
     drgrTrace->repaintChangedRows();
-    viewMenu_->refresh();
+    timelinePane_->refresh();
     showDestinationLoss();
 }
 
@@ -456,12 +465,45 @@ void TformMain::fitTargetLabels() {
 
 void TformMain::SetShowCurrentTime(bool Value) {
     displayOptions_.ShowCurrentTime = Value;
-    drgrTrace->setColWidth(4, AvgTimeColumnWidth(Value, fractionWidth()));
+    fitTimeColumns();
 }
 
 void TformMain::SetShowFractions(bool Value) {
     displayOptions_.ShowFractions = Value;
-    drgrTrace->setColWidth(4, AvgTimeColumnWidth(displayOptions_.ShowCurrentTime, fractionWidth()));
+    fitTimeColumns();
+}
+
+void TformMain::SetStatisticsColumns(const StatisticsColumns& columns) {
+    displayOptions_.ShownStatistics = columns;
+    View1->showColumns(columns);
+    fitTimeColumns();
+    pnlGridResize();
+    // DNS Name and Graph make room for the new columns down to a readable width; beyond that the
+    // window widens, as far as its screen allows.
+    constexpr int readableNameAndGraph = 160;
+    const int deficit = readableNameAndGraph - (drgrTrace->colWidth(3) + drgrTrace->colWidth(5));
+    if (deficit > 0 && !isMaximized() && !isFullScreen()) {
+        const QScreen* at = screen();
+        const int room = at ? at->availableGeometry().right() - frameGeometry().right() : deficit;
+        const int wider = std::clamp(room, 0, deficit);
+        if (wider > 0) resize(width() + wider, height());
+    }
+    drgrTrace->viewport()->update();
+}
+
+void TformMain::SetUnreachableReasons(bool Value) {
+    displayOptions_.UnreachableReasons = Value;
+    View1->unreachableReasonsAction()->setChecked(Value);
+    drgrTrace->viewport()->update();
+}
+
+void TformMain::fitTimeColumns() {
+    const int fraction = fractionWidth();
+    drgrTrace->setColWidth(4, AvgTimeColumnWidth(displayOptions_.ShowCurrentTime, fraction));
+    std::vector<int> widths;
+    for (StatisticsColumn column : displayOptions_.ShownStatistics)
+        widths.push_back(StatisticsColumnWidth(column, fraction));
+    drgrTrace->setExtraColWidths(widths);
 }
 
 int TformMain::fractionWidth() const {
@@ -484,7 +526,8 @@ void TformMain::fitAddressColumn(bool ipv6) {
 }
 
 void TformMain::pnlGridResize() {
-    drgrTrace->setColWidths(FitColumnWidths(drgrTrace->colWidths(), drgrTrace->clientWidth()));
+    drgrTrace->setColWidths(FitColumnWidths(
+        drgrTrace->colWidths(), drgrTrace->clientWidth() - drgrTrace->extraColsWidth()));
 }
 
 void TformMain::pnlEditDestinationResize() {
@@ -700,9 +743,10 @@ void TformMain::Copy1Click() {
 }
 
 void TformMain::CopyasText1Click() {
-    QGuiApplication::clipboard()->setText(BuildTraceText(traceState(), lblHostName->text(),
-                                                         lblTargetAddress->text(),
-                                                         displayOptions_.ShowFractions));
+    QGuiApplication::clipboard()->setText(
+        BuildTraceText(traceState(), lblHostName->text(), lblTargetAddress->text(),
+                       displayOptions_.ShowFractions, displayOptions_.ShownStatistics,
+                       &gridEvidence_->evidence(), displayOptions_.UnreachableReasons));
 }
 
 void TformMain::About1Click() {

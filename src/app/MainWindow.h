@@ -38,6 +38,7 @@ namespace hoplark {
 class RecordingMenu;
 class THelpWindow;
 class TformOptions;
+class TimelinePane;
 class ViewMenu;
 
 // The main window: the destination and sampling controls on the left, the target header, the
@@ -67,7 +68,7 @@ public:
     // The "&Recording" menu and the recorder behind it.
     RecordingMenu& recordingMenu() { return *recording_; }
     // The "&View" menu and the timeline pane it shows.
-    ViewMenu& viewMenu() { return *viewMenu_; }
+    TimelinePane& timelinePane() { return *timelinePane_; }
     const DisplayOptions& displayOptions() const { return displayOptions_; }
     DisplayOptions& displayOptionsForUpdate() { return displayOptions_; }
     const GridEvidence& gridEvidence() const { return *gridEvidence_; }
@@ -102,6 +103,11 @@ public:
     void SetShowCurrentTime(bool Value);
     // Times to 0.01 ms in the grid and the copied text; widens the Avg Time column to match.
     void SetShowFractions(bool Value);
+    // The statistics columns between Avg Time and Graph; the grid keeps its width, DNS Name and
+    // Graph give up (or take) the difference.
+    void SetStatisticsColumns(const StatisticsColumns& columns);
+    // Why the destination is unreachable, in the marker row and the copied text.
+    void SetUnreachableReasons(bool Value);
     void pnlGridResize();
     // Widens the IP column for IPv6 addresses, and narrows it back for IPv4.
     void fitAddressColumn(bool ipv6);
@@ -166,6 +172,7 @@ public:
     QAction* Copy1;
     QAction* CopyasText1;
     QAction* Options1;
+    ViewMenu* View1;
 
     THelpWindow* helpWindow();
     // The right-hand pane as displayed, one pixel wider and taller than the pane.
@@ -223,6 +230,8 @@ private:
     void mirrorHistorySlider(const HistorySliderState& slider);
     // The width ".99" adds to a time in the grid's font; 0 while times are whole milliseconds.
     int fractionWidth() const;
+    // Widths of the time columns follow the fractions option.
+    void fitTimeColumns();
     void showDestinationLoss();
 
     QString settingsPath_;
@@ -232,7 +241,7 @@ private:
     std::unique_ptr<TraceViewModel> viewModel_;
     std::unique_ptr<RecordingMenu> recording_;
     // Owned by the window, as a child object.
-    ViewMenu* viewMenu_ = nullptr;
+    TimelinePane* timelinePane_ = nullptr;
     DisplayOptions displayOptions_;
     std::unique_ptr<TraceCellPainter> cellPainter_;
     std::unique_ptr<GridEvidence> gridEvidence_;

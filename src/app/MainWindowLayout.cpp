@@ -10,6 +10,7 @@
 #include "app/FocusFrameButton.h"
 #include "app/Fonts.h"
 #include "app/MainWindow.h"
+#include "app/ViewMenu.h"
 
 namespace hoplark {
 
@@ -240,6 +241,12 @@ void MainWindowLayout::buildMenus() {
     form_.CopyasText1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
     edit->addSeparator();
     form_.Options1 = edit->addAction(QStringLiteral("&Options"), &form_, &TformMain::Options1Click);
+
+    form_.View1 = new ViewMenu(
+        *form_.menuBar(), form_,
+        [form = &form_](const StatisticsColumns& c) { form->SetStatisticsColumns(c); });
+    QObject::connect(form_.View1->unreachableReasonsAction(), &QAction::toggled, &form_,
+                     &TformMain::SetUnreachableReasons);
 
     QMenu* help = form_.menuBar()->addMenu(QStringLiteral("&Help"));
     const auto helpItem = [this, help](const QString& caption, const QString& hint,

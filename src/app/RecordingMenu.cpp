@@ -335,8 +335,10 @@ QString RecordingMenu::textWithTimes() const {
     line += QStringLiteral("  Hoplark %1")
                 .arg(session_.isReplay() ? openedVersion_ : QStringLiteral(HOPLARK_VERSION));
     return line + QStringLiteral("\r\n") +
-           BuildTraceText(state, window_.lblHostName->text(), window_.lblTargetAddress->text(),
-                          window_.displayOptions().ShowFractions);
+           BuildTraceText(
+               state, window_.lblHostName->text(), window_.lblTargetAddress->text(),
+               window_.displayOptions().ShowFractions, window_.displayOptions().ShownStatistics,
+               &window_.gridEvidence().evidence(), window_.displayOptions().UnreachableReasons);
 }
 
 void RecordingMenu::CopyWithTimes1Click() {

@@ -1,94 +1,74 @@
 #include "app/ViewMenu.h"
 
-#include <QGuiApplication>
-#include <QLayout>
-#include <QMenuBar>
-#include <QScreen>
-#include <QSplitter>
-
-#include "app/MainWindow.h"
-#include "app/SettingsFile.h"
-#include "view/TimelineView.h"
-
 namespace hoplark {
 
 namespace {
 
-const QString DisplaySection = QStringLiteral("Display");
-const QString TimelineKey = QStringLiteral("Timeline");
-// What the window grows by when the timeline is turned on, so that the grid keeps its rows.
-constexpr int TimelineHeight = 260;
+// The items' captions; every mnemonic is unique within the submenu.
+QString ColumnCaption(StatisticsColumn column) {
+    switch (column) {
+        case StatisticsColumn::Loss:
+            return QStringLiteral("&Loss% (window)");
+        case StatisticsColumn::Sent:
+            return QStringLiteral("&Snt");
+        case StatisticsColumn::Last:
+            return QStringLiteral("L&ast");
+        case StatisticsColumn::Average:
+            return QStringLiteral("A&vg");
+        case StatisticsColumn::Best:
+            return QStringLiteral("&Best");
+        case StatisticsColumn::Worst:
+            return QStringLiteral("&Wrst");
+        case StatisticsColumn::StDev:
+            return QStringLiteral("S&tDev");
+        case StatisticsColumn::Jitter:
+            break;
+    }
+    return QStringLiteral("&Jttr");
+}
 
 }  // namespace
 
-ViewMenu::ViewMenu(TformMain& window, const TraceSession& session)
-    : QObject(&window), window_(window) {
-    menu = new QMenu(QStringLiteral("&View"), &window);
-    QMenuBar* bar = window.menuBar();
-    const QList<QAction*> menus = bar->actions();
-    QAction* before = nullptr;
-    for (qsizetype i = 0; i + 1 < menus.size(); ++i) {
-        if (menus[i]->text() == QStringLiteral("&Edit")) before = menus[i + 1];
+ViewMenu::ViewMenu(QMenuBar& bar, QWidget& owner, ColumnsHandler onColumns)
+    : QObject(&owner), onColumns_(std::move(onColumns)) {
+    menu_ = bar.addMenu(QStringLiteral("&View"));
+    statistics_ = menu_->addMenu(QStringLiteral("Statistics &Columns"));
+    for (StatisticsColumn column : AllStatisticsColumns()) {
+        QAction* action = statistics_->addAction(ColumnCaption(column));
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, [this] { choose(checkedColumns()); });
+        columnActions_[column] = action;
     }
-    if (before) {
-        bar->insertMenu(before, menu);
-    } else {
-        bar->addMenu(menu);
+    statistics_->addSeparator();
+    likeMtr_ = statistics_->addAction(QStringLiteral("Like &mtr"));
+    none_ = statistics_->addAction(QStringLiteral("&None"));
+    for (QAction* preset : {likeMtr_, none_})
+        preset->setCheckable(true);
+    connect(likeMtr_, &QAction::triggered, this, [this] { choose(LikeMtrColumns()); });
+    connect(none_, &QAction::triggered, this, [this] { choose({}); });
+    unreachableReasons_ = menu_->addAction(QStringLiteral("&Unreachable Reasons"));
+    unreachableReasons_->setCheckable(true);
+    showColumns({});
+}
+
+StatisticsColumns ViewMenu::checkedColumns() const {
+    StatisticsColumns columns;
+    for (StatisticsColumn column : AllStatisticsColumns()) {
+        if (columnActions_.at(column)->isChecked()) columns.push_back(column);
     }
-    Timeline1 = menu->addAction(QStringLiteral("&Timeline"));
-    Timeline1->setCheckable(true);
-    Timeline1->setToolTip(QStringLiteral("Every hop's round trips over the whole trace"));
-    connect(Timeline1, &QAction::toggled, this, [this](bool on) {
-        const bool grow = on && !window_.isMaximized() && !window_.isFullScreen();
-        setTimelineShown(on);
-        if (!grow) return;
-        // The grid keeps its height; the window grows as far as the screen lets it.
-        const QScreen* screen = window_.screen();
-        const int room =
-            screen ? screen->availableGeometry().bottom() - window_.frameGeometry().bottom()
-                   : TimelineHeight;
-        window_.resize(window_.width(), window_.height() + std::clamp(room, 0, TimelineHeight));
-    });
-
-    // A pane under the grid rather than a dock or a window of its own: it spans the grid's
-    // width, so that the statistics band lines up with the history slider under the grid, it
-    // goes into the pane's picture with the grid, and the window stays one thing to place. The
-    // splitter lets the user trade grid rows for timeline lanes.
-    timeline =
-        new TimelineView([&session]() -> const TraceState& { return session.state(); },
-                         [&session] { return session.shownHops(); }, window.displayOptions());
-    splitter = new QSplitter(Qt::Vertical);
-    splitter->setChildrenCollapsible(false);
-    window.pnlRight->layout()->replaceWidget(window.pnlGrid, splitter);
-    splitter->addWidget(window.pnlGrid);
-    splitter->addWidget(timeline);
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 1);
-    timeline->hide();
-    // A click on a round moves the history slider there, as the user's own move would.
-    connect(timeline, &TimelineView::roundClicked, this,
-            [this](qint32 round) { window_.tbTime->setValue(round); });
+    return columns;
 }
 
-void ViewMenu::setTimelineShown(bool shown) {
-    if (Timeline1->isChecked() != shown) {
-        const QSignalBlocker blocker(Timeline1);
-        Timeline1->setChecked(shown);
-    }
-    timeline->setVisible(shown);
-    if (shown) timeline->refresh();
+void ViewMenu::choose(const StatisticsColumns& columns) {
+    showColumns(columns);
+    if (onColumns_) onColumns_(columns);
 }
 
-void ViewMenu::refresh() {
-    timeline->refresh();
-}
-
-void ViewMenu::readSettings(const SettingsFile& ini) {
-    setTimelineShown(ini.ReadBool(DisplaySection, TimelineKey, false));
-}
-
-void ViewMenu::writeSettings(SettingsFile& ini) const {
-    ini.WriteBool(DisplaySection, TimelineKey, Timeline1->isChecked());
+void ViewMenu::showColumns(const StatisticsColumns& columns) {
+    for (const auto& [column, action] : columnActions_)
+        action->setChecked(std::find(columns.begin(), columns.end(), column) != columns.end());
+    likeMtr_->setChecked(columns == LikeMtrColumns());
+    none_->setChecked(columns.empty());
 }
 
 }  // namespace hoplark

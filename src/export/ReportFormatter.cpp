@@ -13,6 +13,7 @@
 #include "export/HopFields.h"
 #include "export/JsonStreamWriter.h"
 #include "trace/PathEvidence.h"
+#include "trace/UnreachableReason.h"
 #include "trace/WindowStatistics.h"
 
 namespace hoplark {
@@ -82,14 +83,17 @@ QString ReportFormatter::text() const {
     }
     out += u'\n';
 
+    // Loss% and Snt read over the statistics window as an mtr user expects; wide adds the rest
+    // of the window's figures. The loss verdict ends every row.
     QStringList header = {QStringLiteral("Hop"),  QStringLiteral("Lost"), QStringLiteral("Address"),
                           QStringLiteral("Name"), QStringLiteral("Avg"),  QStringLiteral("Min"),
-                          QStringLiteral("Max"),  QStringLiteral("Cur")};
+                          QStringLiteral("Max"),  QStringLiteral("Cur"),  QStringLiteral("Loss%"),
+                          QStringLiteral("Snt")};
     if (wide_) {
-        header << QStringLiteral("Loss%") << QStringLiteral("Snt") << QStringLiteral("Avg")
-               << QStringLiteral("Best") << QStringLiteral("Wrst") << QStringLiteral("StDev")
-               << QStringLiteral("Jttr");
+        header << QStringLiteral("Avg") << QStringLiteral("Best") << QStringLiteral("Wrst")
+               << QStringLiteral("StDev") << QStringLiteral("Jttr");
     }
+    header << QStringLiteral("Verdict");
     PathEvidence summary;
     summary.refresh(state_);
     std::vector<QStringList> rows;
@@ -118,14 +122,16 @@ QString ReportFormatter::text() const {
                            shown(5),
                            shown(6),
                            shown(7)};
+        row << (stats.lossPercent ? QString::number(*stats.lossPercent, 'f', 1) + u'%' : star)
+            << QString::number(stats.sent);
         if (wide_) {
             const auto figure = [&](const std::optional<double>& us) {
                 return measured ? msText(us, 2) : star;
             };
-            row << (stats.lossPercent ? QString::number(*stats.lossPercent, 'f', 1) + u'%' : star)
-                << QString::number(stats.sent) << figure(stats.meanUs) << figure(stats.minUs)
-                << figure(stats.maxUs) << figure(stats.stdevUs) << figure(stats.jitterUs);
+            row << figure(stats.meanUs) << figure(stats.minUs) << figure(stats.maxUs)
+                << figure(stats.stdevUs) << figure(stats.jitterUs);
         }
+        row << LossVerdictName(summary.hop(i)->verdict);
         rows.push_back(row);
     }
 
@@ -140,7 +146,7 @@ QString ReportFormatter::text() const {
     auto line = [&](const QStringList& row) {
         QStringList cells;
         for (qsizetype c = 0; c < row.size(); ++c) {
-            const bool leftAligned = c == 2 || c == 3;
+            const bool leftAligned = c == 2 || c == 3 || c == row.size() - 1;
             cells << (leftAligned ? row[c].leftJustified(widths[c])
                                   : row[c].rightJustified(widths[c]));
         }
@@ -152,6 +158,10 @@ QString ReportFormatter::text() const {
     out += line(header);
     for (const QStringList& row : rows)
         out += line(row);
+    if (!state_.UnreachableFrom.isEmpty()) {
+        out += QStringLiteral("Destination unreachable: %1\n")
+                   .arg(UnreachableReasonText(state_.UnreachableFrom, state_.UnreachableCode));
+    }
     return out;
 }
 
@@ -210,6 +220,12 @@ bool ReportFormatter::writeJson(QIODevice& device) const {
     out.member(QStringLiteral("unreachable_from"), state_.UnreachableFrom.isEmpty()
                                                        ? QJsonValue()
                                                        : QJsonValue(state_.UnreachableFrom));
+    // Why, as the router said it: the ICMP code and its words.
+    out.member(QStringLiteral("unreachable_code"),
+               state_.UnreachableCode ? QJsonValue(*state_.UnreachableCode) : QJsonValue());
+    out.member(QStringLiteral("unreachable_reason"),
+               state_.UnreachableCode ? QJsonValue(UnreachableCodeText(*state_.UnreachableCode))
+                                      : QJsonValue());
     const std::optional<double> destinationLoss = summary.destinationLossPercent();
     out.member(QStringLiteral("destination_loss_pct"),
                destinationLoss ? ExportValue::number(*destinationLoss, 3).json() : QJsonValue());

@@ -25,8 +25,9 @@ struct ReportContext {
 class ReportFormatter {
 public:
     // `target` is the text as given; `shownHops` the number of hop rows the grid would show.
-    // `wide` adds the window's statistics in milliseconds with fractions to the text and CSV
-    // forms (JSON always carries them).
+    // The text form always gives each hop's Loss% and Snt over the statistics window and its
+    // loss verdict; `wide` adds the window's other statistics in milliseconds with fractions to
+    // the text and CSV forms (JSON always carries them).
     ReportFormatter(const TraceState& state, QString target, int shownHops, bool wide = false);
 
     // With a context, each form also says where, when and by what the trace was taken: text

@@ -9,6 +9,7 @@
 #include "trace/HopMerge.h"
 #include "trace/HoplarkError.h"
 #include "trace/IntegerText.h"
+#include "trace/UnreachableReason.h"
 
 namespace hoplark {
 
@@ -80,6 +81,7 @@ void TraceSession::StartTrace(const QString& destination) {
     state_.RoundStartsUtcUs.clear();
     state_.RoundLaunches.clear();
     state_.UnreachableFrom.clear();
+    state_.UnreachableCode.reset();
     overdueTimer_.stop();
     state_.GraphScale = 1;
     SetSamplesTaken(0);
@@ -495,8 +497,12 @@ void TraceSession::OnHopResult(WorkerEvent& event) {
     if (result) {
         if (observer_) observer_->probeMerged(*result);
         if (!result->UnreachableFrom.isEmpty() &&
-            (state_.DestinationHop == 0 || result->Hop <= state_.DestinationHop))
+            (state_.DestinationHop == 0 || result->Hop <= state_.DestinationHop)) {
             state_.UnreachableFrom = result->UnreachableFrom;
+            // Why, as the router said it: the worker keeps the ICMP type and code it answered.
+            state_.UnreachableCode = UnreachableCodeOf(
+                TargetIP && TargetIP->isV6(), result->Detail.icmpType, result->Detail.icmpCode);
+        }
         // Recognised by address: the text may be in any form a launcher writes.
         const bool fromTarget = !result->IP.isEmpty() && TargetIP &&
                                 IpAddress::Parse(result->IP.toStdString()) == TargetIP;

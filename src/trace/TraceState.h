@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 #include <vector>
 
 #include "trace/HostInfo.h"
@@ -34,6 +35,9 @@ struct TraceState {
 
     // The router that last reported the target unreachable; empty while none did.
     QString UnreachableFrom;
+    // The ICMP destination unreachable code of that report; absent while none came or when the
+    // router's answer was not of that type.
+    std::optional<quint8> UnreachableCode;
     // How each round of a live trace was launched: entry r - 1 for round r. Empty for a stored
     // trace, whose rounds are over.
     std::vector<RoundLaunch> RoundLaunches;

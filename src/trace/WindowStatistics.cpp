@@ -82,6 +82,7 @@ WindowStatistics ComputeWindowStatistics(const THostInfo& record, const SampleWi
     }
     const double n = static_cast<double>(timed.size());
     stats.meanUs = mean;
+    stats.lastUs = timed.back().us;
     stats.stdevUs = timed.size() > 1 ? std::sqrt(m2 / (n - 1)) : 0.0;
     stats.jitterUs = timed.size() > 1 ? jitterSum / (n - 1) : 0.0;
     stats.rfc3550JitterUs = rfc3550;

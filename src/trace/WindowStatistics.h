@@ -30,6 +30,8 @@ struct WindowStatistics {
     std::optional<double> meanUs;
     std::optional<double> minUs;
     std::optional<double> maxUs;
+    // The round trip of the window's latest valid sample.
+    std::optional<double> lastUs;
     // Sample standard deviation (n - 1); 0 for a single sample.
     std::optional<double> stdevUs;
     // Mean absolute difference of consecutive valid samples in the order they were sent; 0 for

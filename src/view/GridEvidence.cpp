@@ -31,6 +31,11 @@ std::pair<const THostInfo*, const HopEvidence*> GridEvidence::hopAt(int row) con
     return {&record, hop};
 }
 
+const WindowStatistics* GridEvidence::statistics(int row) const {
+    const auto [record, hop] = hopAt(row);
+    return hop != nullptr ? &hop->stats : nullptr;
+}
+
 bool GridEvidence::rateLimited(int row) const {
     const auto [record, hop] = hopAt(row);
     return hop != nullptr && hop->verdict == LossVerdict::RateLimited;

@@ -33,6 +33,9 @@ public:
     QString destinationLossText() const;
 
     const PathEvidence& evidence() const;
+    // The statistics window's figures of a hop row; nullptr for rows without a hop and for the
+    // unreachable marker.
+    const WindowStatistics* statistics(int row) const;
 
 private:
     // The record and evidence of a hop row, or nulls for rows without a hop.

@@ -18,8 +18,10 @@ std::pair<int, int> GridToolTips::cellAt(const TTraceGrid& grid, int x, int y) {
     if (x < 0 || y < height) return {-1, -1};
     const int row = grid.topRow() + (y - height) / height;
     if (row >= grid.rowCount()) return {-1, -1};
-    for (int col = 0; col < TTraceGrid::ColCount; ++col) {
-        if (x < grid.colLeft(col + 1)) return {col, row};
+    for (int position = 0, right = 0; position < grid.columnCount(); ++position) {
+        const int col = grid.columnAt(position);
+        right += grid.colWidth(col);
+        if (x < right) return {col, row};
     }
     return {-1, -1};
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <optional>
 
+#include "trace/UnreachableReason.h"
 #include "view/GraphPoints.h"
 #include "view/GridEvidence.h"
 #include "view/TraceGrid.h"
@@ -68,6 +69,7 @@ TraceCellPainter::TraceCellPainter(std::function<const TraceState&()> state,
       grid_(grid),
       SavedFont(grid.drawingFont()),
       colors_(SystemColors::fromPalette(grid.palette())),
+      statistics_(options),
       themeGeneration_(grid.themeGeneration()) {}
 
 void TraceCellPainter::followTheme() {
@@ -97,6 +99,20 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
 
     const QColor rowBackground =
         r.Unreachable && options_.ColorGraphs ? UnreachableColor : colors_.Window;
+    if (const std::optional<StatisticsColumn> column = statistics_.columnOf(Col)) {
+        if (r.Unreachable) {
+            canvas.setBrushColor(rowBackground);
+            canvas.fillRect(Rect);
+            useTextColorOn(canvas, SavedFont.color, rowBackground);
+            drawUnreachableOverflow(canvas, r, Rect);
+            return;
+        }
+        const WindowStatistics* stats = statistics_.statisticsOf(Row);
+        useTextColorOn(canvas, SavedFont.color,
+                       statistics_.background(*column, stats, rowBackground));
+        statistics_.drawCell(canvas, *column, Row, stats, Rect, rowBackground);
+        return;
+    }
     if (!(Col == 5 && options_.ColorGraphs)) {
         canvas.setBrushColor(rowBackground);
         canvas.fillRect(Rect);
@@ -139,7 +155,8 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
             }
             break;
         case 3:
-            canvas.textRect(Rect, Rect.left + 2, textTop, r.DNSName);
+            canvas.textRect(Rect, Rect.left + 2, textTop,
+                            r.Unreachable ? unreachableText(r) : r.DNSName);
             break;
         case 4:
             if (r.Unreachable) {
@@ -156,9 +173,11 @@ void TraceCellPainter::drgrTraceDrawCell(Canvas& canvas, int Col, int Row, const
                 canvas.setFontColor(colors_.ButtonText);
             }
             break;
-        default:
+        case TTraceGrid::GraphCol:
             drawGraphCell(canvas, Row, Rect);
             if (r.Unreachable) drawUnreachableOverflow(canvas, r, Rect);
+            break;
+        default:
             break;
     }
 }
@@ -194,9 +213,16 @@ QString TraceCellPainter::widestTime() const {
     return options_.ShowFractions ? QStringLiteral("9999.99") : QStringLiteral("9999");
 }
 
+QString TraceCellPainter::unreachableText(const THostInfo& r) const {
+    const TraceState& state = state_();
+    if (!options_.UnreachableReasons || state.UnreachableFrom.isEmpty()) return r.DNSName;
+    return r.DNSName + QStringLiteral(": ") +
+           UnreachableReasonText(state.UnreachableFrom, state.UnreachableCode);
+}
+
 void TraceCellPainter::drawUnreachableOverflow(Canvas& canvas, const THostInfo& r,
                                                const CellRect& Rect) const {
-    canvas.textRectTransparent(Rect, grid_.colLeft(3) + 2, Rect.top + 2, r.DNSName);
+    canvas.textRectTransparent(Rect, grid_.colLeft(3) + 2, Rect.top + 2, unreachableText(r));
 }
 
 void TraceCellPainter::drawHeaderCell(Canvas& canvas, int Col, const CellRect& Rect) const {
@@ -222,7 +248,9 @@ void TraceCellPainter::drawHeaderCell(Canvas& canvas, int Col, const CellRect& R
         canvas.textOutAtPen(QStringLiteral(" Time"));
         return;
     }
-    const QString& title = ColumnTitles[static_cast<size_t>(Col)];
+    const std::optional<StatisticsColumn> statistic = statistics_.columnOf(Col);
+    const QString title =
+        statistic ? StatisticsColumnTitle(*statistic) : ColumnTitles[static_cast<size_t>(Col)];
     canvas.textRectTransparent(R1, Rect.left + (W - canvas.textWidth(title)) / 2, textTop, title);
 }
 
@@ -329,18 +357,22 @@ QByteArray TraceCellPainter::rowSignature(int Row, const CellRect& rowRect) {
     QDataStream out(&signature, QIODevice::WriteOnly);
     const TraceState& state = state_();
     out << Row << rowRect.left << rowRect.top << rowRect.right << rowRect.bottom;
-    for (int col = 0; col < TTraceGrid::ColCount; ++col)
+    for (int col = 0; col < grid_.columnCount(); ++col)
         out << grid_.colWidth(col);
+    out << StatisticsColumnsText(options_.ShownStatistics);
     for (const QColor& color : {colors_.ButtonFace, colors_.Window, colors_.ButtonText,
                                 colors_.Highlight3D, colors_.Shadow3D, SavedFont.color})
         out << color.rgba();
     out << SavedFont.name << SavedFont.pointSize;
     out << options_.WarningSpeed << options_.BadSpeed << options_.ColorHops << options_.ColorGraphs
         << options_.GraphCurrentSample << options_.ShowCurrentTime << options_.ShowFractions
-        << options_.LossVerdicts;
+        << options_.LossVerdicts << options_.UnreachableReasons;
     if (Row <= 0 || Row > state.HopList.count()) return signature;
 
     out << state.GraphScale << state.Window.FirstSample << state.Window.LastSample;
+    if (options_.UnreachableReasons)
+        out << state.UnreachableFrom << qint32(state.UnreachableCode.value_or(0))
+            << state.UnreachableCode.has_value();
     if (options_.ShowFractions) out << MicrosecondGraphScale(state.GraphScale, state.HopList);
     const auto record = [&out](const THostInfo& r) {
         out << r.Hop << r.IP << r.DNSName << r.AvgTime << r.MinTime << r.MaxTime << r.CurTime
@@ -353,6 +385,12 @@ QByteArray TraceCellPainter::rowSignature(int Row, const CellRect& rowRect) {
     // A verdict and a main responder can change with results of other hops.
     if (options_.LossVerdicts && evidence_ != nullptr)
         out << evidence_->rateLimited(Row) << evidence_->ipText(Row);
+    if (!options_.ShownStatistics.empty()) {
+        const WindowStatistics* stats = statistics_.statisticsOf(Row);
+        for (StatisticsColumn column : options_.ShownStatistics)
+            out << statistics_.text(column, stats)
+                << statistics_.background(column, stats, Qt::white).rgba();
+    }
     // The nearest replying hops above and below: the line of this row ends at their points.
     const auto neighbour = [&out](int k, const THostInfo& r) {
         out << k << r.AvgTime << r.AvgTimeUs << quint64(r.Samples.size()) << r.Revision
@@ -416,13 +454,13 @@ QString TraceCellPainter::rowDescription(int Row) const {
     const HopTable& HopList = state_().HopList;
     if (Row <= 0 || Row > HopList.count()) return {};
     const THostInfo& r = HopList.at(Row - 1);
-    if (r.Unreachable) return QStringLiteral("hop %1, %2").arg(r.Hop).arg(r.DNSName);
+    if (r.Unreachable) return QStringLiteral("hop %1, %2").arg(r.Hop).arg(unreachableText(r));
     QStringList parts{QStringLiteral("hop %1").arg(r.Hop)};
     parts << (r.IP.isEmpty() ? QStringLiteral("no answer") : r.IP);
     if (!r.DNSName.isEmpty() && r.DNSName != NO_NAME) parts << r.DNSName;
     if (r.HasReplies()) parts << QStringLiteral("average %1 ms").arg(averageText(r));
     if (r.LostCount > 0) parts << QStringLiteral("%1 lost").arg(r.LostCount);
-    return parts.join(QStringLiteral(", "));
+    return parts.join(QStringLiteral(", ")) + statistics_.description(Row);
 }
 
 }  // namespace hoplark

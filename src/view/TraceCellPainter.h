@@ -10,6 +10,7 @@
 #include "view/CanvasFont.h"
 #include "view/CellRect.h"
 #include "view/DisplayOptions.h"
+#include "view/StatisticsCellPainter.h"
 
 namespace hoplark {
 
@@ -40,7 +41,11 @@ public:
     void setSavedFont(const CanvasFont& font) { SavedFont = font; }
     const CanvasFont& savedFont() const { return SavedFont; }
     // Where the loss verdicts and responders come from when DisplayOptions::LossVerdicts is on.
-    void setEvidence(const GridEvidence* evidence) { evidence_ = evidence; }
+    // The statistics columns read their figures from it too.
+    void setEvidence(const GridEvidence* evidence) {
+        evidence_ = evidence;
+        statistics_.setEvidence(evidence);
+    }
 
     // Painting and signatures first take the grid's colours again when its palette, style or
     // theme changed since they were taken.
@@ -80,6 +85,8 @@ private:
     QString averageText(const THostInfo& r) const;
     QString currentText(const THostInfo& r) const;
     QString widestTime() const;
+    // The unreachable marker's message, with who said so and why when the option asks for it.
+    QString unreachableText(const THostInfo& r) const;
     // Lets the unreachable message run on over the cells right of DNS Name.
     void drawUnreachableOverflow(Canvas& canvas, const THostInfo& r, const CellRect& Rect) const;
 
@@ -89,6 +96,7 @@ private:
     CanvasFont SavedFont;
     SystemColors colors_;
     const GridEvidence* evidence_ = nullptr;
+    StatisticsCellPainter statistics_;
     int themeGeneration_ = 0;
 };
 

@@ -8,6 +8,7 @@
 #include <QRegion>
 #include <QScrollBar>
 #include <algorithm>
+#include <numeric>
 
 namespace hoplark {
 
@@ -29,10 +30,38 @@ TTraceGrid::TTraceGrid(QWidget* parent) : QAbstractScrollArea(parent) {
     updateScrollRange();
 }
 
+int TTraceGrid::colWidth(int col) const {
+    if (col >= ColCount) return extraColWidths_[static_cast<size_t>(col - ColCount)];
+    return colWidths_[static_cast<size_t>(col)];
+}
+
 void TTraceGrid::setColWidth(int col, int width) {
-    if (colWidths_[static_cast<size_t>(col)] == width) return;
-    colWidths_[static_cast<size_t>(col)] = width;
+    int& slot = col >= ColCount ? extraColWidths_[static_cast<size_t>(col - ColCount)]
+                                : colWidths_[static_cast<size_t>(col)];
+    if (slot == width) return;
+    slot = width;
     viewport()->update();
+}
+
+void TTraceGrid::setExtraColWidths(const std::vector<int>& widths) {
+    if (extraColWidths_ == widths) return;
+    extraColWidths_ = widths;
+    shownSignatures_.clear();
+    viewport()->update();
+}
+
+int TTraceGrid::extraColsWidth() const {
+    return std::accumulate(extraColWidths_.begin(), extraColWidths_.end(), 0);
+}
+
+int TTraceGrid::columnAt(int position) const {
+    if (position < GraphCol) return position;
+    if (position < GraphCol + extraColCount()) return ColCount + position - GraphCol;
+    return GraphCol;
+}
+
+int TTraceGrid::cellsWidth() const {
+    return std::accumulate(colWidths_.begin(), colWidths_.end(), 0) + extraColsWidth();
 }
 
 void TTraceGrid::setColWidths(const ColumnWidthArray& widths) {
@@ -42,9 +71,10 @@ void TTraceGrid::setColWidths(const ColumnWidthArray& widths) {
 }
 
 int TTraceGrid::colLeft(int col) const {
+    if (col < 0 || col >= columnCount()) return cellsWidth();
     int left = 0;
-    for (int c = 0; c < col; ++c)
-        left += colWidths_[static_cast<size_t>(c)];
+    for (int position = 0; columnAt(position) != col; ++position)
+        left += colWidth(columnAt(position));
     return left;
 }
 
@@ -180,7 +210,7 @@ QRegion TTraceGrid::takeChangedRows() {
     QRegion changed;
     const auto visit = [&](int row, int top) {
         const size_t slot = signatures.size();
-        const CellRect rowRect{0, top, colLeft(ColCount), top + DefaultRowHeight};
+        const CellRect rowRect{0, top, cellsWidth(), top + DefaultRowHeight};
         // Below the last row only the grid's background shows, the same until a resize.
         signatures.push_back(row < rowCount_ && rowSignature_ ? rowSignature_(row, rowRect)
                                                               : QByteArray("below", 5));
@@ -203,7 +233,7 @@ void TTraceGrid::paintEvent(QPaintEvent* event) {
     if (hasFocus() && currentRow_ >= topRow_) {
         const int top = DefaultRowHeight * (1 + currentRow_ - topRow_);
         if (top < viewport()->height()) {
-            const int width = std::min(colLeft(ColCount), viewport()->width());
+            const int width = std::min(cellsWidth(), viewport()->width());
             Canvas canvas(painter, drawingFont_);
             canvas.drawDottedFrame({0, top, width, top + DefaultRowHeight},
                                    palette().color(QPalette::Highlight));
@@ -216,7 +246,7 @@ void TTraceGrid::paintCells(QPainter& painter, int width, int height, const QReg
     Canvas canvas(painter, drawingFont_);
     const auto paintCell = [&](int col, int row, int top) {
         const int left = colLeft(col);
-        const int right = left + colWidths_[static_cast<size_t>(col)];
+        const int right = left + colWidth(col);
         if (drawCell_)
             drawCell_(canvas, col, row, {left, top, right, top + DefaultRowHeight}, row == 0);
     };
@@ -225,22 +255,22 @@ void TTraceGrid::paintCells(QPainter& painter, int width, int height, const QReg
     };
     const auto paintRow = [&](int row, int top) {
         if (meets(top, top + DefaultRowHeight)) {
-            for (int col = 0; col < ColCount; ++col)
-                paintCell(col, row, top);
+            for (int position = 0; position < columnCount(); ++position)
+                paintCell(columnAt(position), row, top);
             return;
         }
         // A row left out still draws the lines it reaches up into a repainted row with, over
         // that row, as a full repaint does.
         const int reach = reachAbove_ ? reachAbove_(row) : row;
         if (reach < row && meets(top - (row - reach) * DefaultRowHeight, top))
-            paintCell(ColCount - 1, row, top);
+            paintCell(GraphCol, row, top);
     };
     paintRow(0, 0);
     int top = DefaultRowHeight;
     for (int row = topRow_; row < rowCount_ && top < height; ++row, top += DefaultRowHeight)
         paintRow(row, top);
     // Only where no cell is does the grid's own background show.
-    const int cellsRight = colLeft(ColCount);
+    const int cellsRight = cellsWidth();
     canvas.setBrushColor(background);
     if (cellsRight < width) canvas.fillRect({cellsRight, 0, width, top});
     if (top < height) canvas.fillRect({0, top, width, height});

@@ -13,14 +13,17 @@
 
 namespace hoplark {
 
-// The owner-drawn trace grid: six columns, rows of one height, one fixed header row that stays
+// The owner-drawn trace grid: six fixed columns and any number of extra ones shown between the
+// fifth (Avg Time) and the last (Graph), rows of one height, one fixed header row that stays
 // on top, a vertical scroll bar only and no grid lines. It paints no cell itself: every cell,
 // row by row from the top and left to right within a row, goes to the draw-cell handler.
 class TTraceGrid : public QAbstractScrollArea {
     Q_OBJECT
 
 public:
+    // The fixed columns; extra columns are numbered from ColCount on, the graph stays GraphCol.
     static constexpr int ColCount = 6;
+    static constexpr int GraphCol = 5;
     static constexpr int DefaultRowHeight = 17;
 
     using DrawCellHandler =
@@ -57,12 +60,24 @@ public:
     // The shown rows whose signature changed since the last call, which now count as painted.
     QRegion takeChangedRows();
 
-    int colWidth(int col) const { return colWidths_[static_cast<size_t>(col)]; }
+    int colWidth(int col) const;
     void setColWidth(int col, int width);
+    // The fixed columns' widths.
     const ColumnWidthArray& colWidths() const { return colWidths_; }
     void setColWidths(const ColumnWidthArray& widths);
-    // x of a column's left edge in client pixels.
+    // x of a column's left edge in client pixels; the cells' right end for a column past the
+    // last.
     int colLeft(int col) const;
+    // Widths of the extra columns, left to right; none by default.
+    void setExtraColWidths(const std::vector<int>& widths);
+    int extraColCount() const { return static_cast<int>(extraColWidths_.size()); }
+    int extraColsWidth() const;
+    // Fixed and extra columns.
+    int columnCount() const { return ColCount + extraColCount(); }
+    // The column shown at `position` from the left (0 .. columnCount() - 1).
+    int columnAt(int position) const;
+    // The width of every cell of a row together.
+    int cellsWidth() const;
 
     int rowCount() const { return rowCount_; }
     // Takes effect on screen with the next repaintChangedRows() or update().
@@ -109,6 +124,7 @@ private:
     // Per shown row from the top (the header first): its signature when last repainted.
     std::vector<QByteArray> shownSignatures_;
     ColumnWidthArray colWidths_{35, 27, 90, 121, 82, 119};
+    std::vector<int> extraColWidths_;
     int rowCount_ = 2;
     int topRow_ = 1;
     int currentRow_ = 1;

@@ -28,8 +28,7 @@ public:
     QRect rect() const override {
         const int top = (row_ - grid_->topRow() + 1) * TTraceGrid::DefaultRowHeight;
         const QPoint origin = grid_->viewport()->mapToGlobal(QPoint(0, top));
-        return QRect(origin,
-                     QSize(grid_->colLeft(TTraceGrid::ColCount), TTraceGrid::DefaultRowHeight));
+        return QRect(origin, QSize(grid_->cellsWidth(), TTraceGrid::DefaultRowHeight));
     }
     QAccessible::Role role() const override { return QAccessible::Row; }
     QAccessible::State state() const override {

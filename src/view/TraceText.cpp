@@ -1,6 +1,7 @@
 #include "view/TraceText.h"
 
 #include "trace/HopMerge.h"
+#include "trace/UnreachableReason.h"
 
 namespace hoplark {
 
@@ -25,10 +26,28 @@ QString sampleField(const THostInfo& record, qint32 position, bool showFractions
     return showFractions ? QStringLiteral("  *        ") : QStringLiteral("  *     ");
 }
 
+QString statisticsFields(const HopEvidence* hop, const StatisticsColumns& statistics,
+                         bool showFractions) {
+    QString text;
+    for (StatisticsColumn column : statistics) {
+        QString figure =
+            hop != nullptr ? StatisticsFigureText(column, hop->stats, showFractions) : QString();
+        if (figure.isEmpty()) {
+            figure = QStringLiteral("-");
+        } else if (StatisticsTimeUs(column, hop->stats)) {
+            figure += QStringLiteral(" ms");
+        }
+        text += QStringLiteral("  ") + StatisticsColumnTitle(column) + QLatin1Char(' ') + figure;
+    }
+    return text;
+}
+
 }  // namespace
 
 QString BuildTraceText(const TraceState& state, const QString& hostNameCaption,
-                       const QString& targetAddressCaption, bool showFractions) {
+                       const QString& targetAddressCaption, bool showFractions,
+                       const StatisticsColumns& statistics, const PathEvidence* evidence,
+                       bool unreachableReason) {
     QString text = QStringLiteral("Target Name: ") + hostNameCaption + LineEnd;
     text += QStringLiteral("         IP: ") + targetAddressCaption + LineEnd;
     text += LineEnd;
@@ -42,10 +61,19 @@ QString BuildTraceText(const TraceState& state, const QString& hostNameCaption,
             text += sampleField(record, p, showFractions);
         }
         if (record.DNSName != NO_NAME) text += QLatin1Char(' ') + record.DNSName;
-        text += QStringLiteral(" [") + record.IP + QLatin1Char(']') + LineEnd;
+        text += QStringLiteral(" [") + record.IP + QLatin1Char(']');
+        if (!statistics.empty()) {
+            const HopEvidence* hop =
+                evidence != nullptr && !record.Unreachable ? evidence->hop(index) : nullptr;
+            text += statisticsFields(hop, statistics, showFractions);
+        }
+        text += LineEnd;
         ++index;
     }
-    if (!state.UnreachableFrom.isEmpty()) {
+    if (!state.UnreachableFrom.isEmpty() && unreachableReason) {
+        text += QStringLiteral("Destination unreachable: ") +
+                UnreachableReasonText(state.UnreachableFrom, state.UnreachableCode) + LineEnd;
+    } else if (!state.UnreachableFrom.isEmpty()) {
         text += QStringLiteral("Destination unreachable, reported by ") + state.UnreachableFrom +
                 LineEnd;
     }

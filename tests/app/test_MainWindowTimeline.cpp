@@ -14,7 +14,7 @@
 
 #include "app/MainWindow.h"
 #include "app/RecordingMenu.h"
-#include "app/ViewMenu.h"
+#include "app/TimelinePane.h"
 #include "app/WindowFakes.h"
 #include "support/DataHome.h"
 #include "support/TempSettings.h"
@@ -79,7 +79,7 @@ TEST_F(WindowTimeline, OffUntilTurnedOnThenKeptAndAClickMovesTheHistorySlider) {
     for (QAction* action : form.menuBar()->actions())
         titles << action->text();
     EXPECT_EQ(titles, (QStringList{"&File", "&Edit", "&View", "&Recording", "&Help"}));
-    ViewMenu& view = form.viewMenu();
+    TimelinePane& view = form.timelinePane();
     EXPECT_FALSE(view.Timeline1->isChecked());
     EXPECT_TRUE(view.timeline->isHidden());
 
@@ -116,8 +116,8 @@ TEST_F(WindowTimeline, OffUntilTurnedOnThenKeptAndAClickMovesTheHistorySlider) {
     EXPECT_TRUE(settings.read().contains(QStringLiteral("Timeline=1")));
     testing::FakeWindowServices otherFakes;
     TformMain reopened(settings.path(), otherFakes.services());
-    EXPECT_TRUE(reopened.viewMenu().Timeline1->isChecked());
-    EXPECT_FALSE(reopened.viewMenu().timeline->isHidden());
+    EXPECT_TRUE(reopened.timelinePane().Timeline1->isChecked());
+    EXPECT_FALSE(reopened.timelinePane().timeline->isHidden());
 }
 
 TEST_F(WindowTimeline, AReopenedRecordingShowsItsRoundsAsTheLiveTraceDid) {
@@ -135,7 +135,7 @@ TEST_F(WindowTimeline, AReopenedRecordingShowsItsRoundsAsTheLiveTraceDid) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !reopened.recordingMenu().opening(); }, 20000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !reopened.tmrRefresh->isActive(); }, 5000));
 
-    const TimelineView& timeline = *reopened.viewMenu().timeline;
+    const TimelineView& timeline = *reopened.timelinePane().timeline;
     EXPECT_EQ(timeline.scale().columnCount(reopened.traceState().SamplesTaken), 12);
     const QColor lost = timeline.palette().color(QPalette::Text);
     for (int round : {3, 6, 9, 12})

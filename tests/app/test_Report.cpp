@@ -181,6 +181,12 @@ TEST(ReportFormatter, JsonGivesRespondersAndLossVerdicts) {
     EXPECT_FALSE(one["rate_limited"].toBool());
     EXPECT_TRUE(one["loss_verdict"].isNull());
 
+    // The text form names the same verdicts.
+    const QStringList text = ReportFormatter(state, "t", 3).text().split('\n');
+    EXPECT_TRUE(text[7].endsWith(QStringLiteral("  75.0%    4  rate-limited")))
+        << text[7].toStdString();
+    EXPECT_TRUE(text[8].endsWith(QStringLiteral("  25.0%    4  loss"))) << text[8].toStdString();
+
     const QJsonObject two = hops[1].toObject();
     EXPECT_TRUE(two["rate_limited"].toBool());
     EXPECT_EQ(two["loss_verdict"].toString(), "rate-limited");
@@ -219,10 +225,14 @@ TEST(ReportFormatter, CsvQuotesAndTextAligns) {
     const QStringList lines = text.split('\n');
     EXPECT_EQ(lines[0], "Target: target");
     EXPECT_EQ(lines[4], "");
-    EXPECT_EQ(lines[5], "Hop  Lost  Address   Name  Avg  Min  Max  Cur");
-    EXPECT_EQ(lines[6], "  1     0  10.1.0.1  r1      5    4    6    6");
-    EXPECT_EQ(lines[7], "  2     2                    *    *    *    *");
-    EXPECT_EQ(lines[8], "  3     1  10.9.0.1         12   12   12    *");
+    // Loss% and Snt over the window and the loss verdict follow the grid's columns.
+    EXPECT_EQ(lines[5].toStdString(),
+              "Hop  Lost  Address   Name  Avg  Min  Max  Cur   Loss%  Snt  Verdict");
+    EXPECT_EQ(lines[6].toStdString(), "  1     0  10.1.0.1  r1      5    4    6    6    0.0%    2");
+    EXPECT_EQ(lines[7].toStdString(),
+              "  2     2                    *    *    *    *  100.0%    2  loss");
+    EXPECT_EQ(lines[8].toStdString(),
+              "  3     1  10.9.0.1         12   12   12    *   50.0%    2  loss");
 }
 
 // Hop 1 of sampleTrace with its samples timed to the microsecond by the kernel.
@@ -285,15 +295,15 @@ TEST(ReportFormatter, WideTextAndCsvAddTheStatisticsColumns) {
     const QString wideText = ReportFormatter(state, "t", 3, true).text();
     SCOPED_TRACE(wideText.toStdString());
     const QStringList lines = wideText.split('\n');
-    EXPECT_EQ(lines[5],
+    EXPECT_EQ(lines[5].toStdString(),
               "Hop  Lost  Address   Name  Avg  Min  Max  Cur   Loss%  Snt    Avg   Best   Wrst  "
-              "StDev  Jttr");
-    EXPECT_EQ(lines[6],
+              "StDev  Jttr  Verdict");
+    EXPECT_EQ(lines[6].toStdString(),
               "  1     0  10.1.0.1  r1      5    4    6    6    0.0%    2   5.29   4.12   6.46   "
               "1.65  2.33");
-    EXPECT_EQ(lines[7],
+    EXPECT_EQ(lines[7].toStdString(),
               "  2     2                    *    *    *    *  100.0%    2      *      *      *  "
-              "    *     *");
+              "    *     *  loss");
 
     const QStringList csv = ReportFormatter(state, "t", 3, true).csv().split("\r\n");
     EXPECT_EQ(csv[0],
@@ -326,7 +336,8 @@ TEST(ReportFormatter, AWindowWithoutValidSamplesPrintsNoFigures) {
     EXPECT_EQ(ReportFormatter(state, "t", 3).csv().split("\r\n")[3], "3,1,10.9.0.1,,,,,,false");
     const QString text = ReportFormatter(state, "t", 3).text();
     SCOPED_TRACE(text.toStdString());
-    EXPECT_EQ(text.split('\n')[8], "  3     1  10.9.0.1          *    *    *    *");
+    EXPECT_EQ(text.split('\n')[8].toStdString(),
+              "  3     1  10.9.0.1          *    *    *    *  100.0%    1  loss");
 }
 
 TEST(ReportFormatter, ListsTheUnreachableMarker) {

@@ -137,6 +137,56 @@ TEST_F(ReportEndToEnd, SilentHopsAndUnreachableEndsAreShown) {
     EXPECT_EQ(marker["name"].toString(), "Destination Address Unreachable");
 }
 
+// The last router refuses some addresses with a route of each kind: the report names the ICMP
+// code in words, and a blackhole, which answers nothing, names none.
+TEST_F(ReportEndToEnd, UnreachableReasonsNameTheRoutersIcmpCode) {
+    HOPLARK_REQUIRE_NETNS();
+    test::NetnsChain chain({.routers = 2,
+                            .silentRouters = {},
+                            .pingGroupOpen = false,
+                            .delayedHostMs = 0,
+                            .hostNames = chainNames(2)});
+    const std::string& last = chain.routerNamespace(chain.routers());
+    const std::pair<const char*, const char*> routes[] = {{"unreachable", "10.98.0.16/28"},
+                                                          {"prohibit", "10.98.0.32/28"},
+                                                          {"blackhole", "10.98.0.48/28"}};
+    for (const auto& [type, prefix] : routes) {
+        const test::CommandResult added =
+            test::RunCommand({"ip", "netns", "exec", last, "ip", "route", "add", type, prefix});
+        ASSERT_EQ(added.exitCode, 0) << added.output;
+    }
+    const QString router = QString::fromStdString(chain.routerAddress(chain.routers()));
+    struct Case {
+        const char* address;
+        QJsonValue code;
+        QJsonValue reason;
+    };
+    const Case cases[] = {
+        {"10.98.0.1", 0, "network unreachable"},  // no route at all
+        {"10.98.0.17", 1, "host unreachable"},
+        {"10.98.0.33", 13, "administratively prohibited"},
+        {"10.98.0.49", QJsonValue(), QJsonValue()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.address);
+        const ProgramRun run =
+            report(chain, {QLatin1String(c.address), QStringLiteral("--count"), QStringLiteral("1"),
+                           QStringLiteral("--timeout"), QStringLiteral("600"),
+                           QStringLiteral("--format"), QStringLiteral("json")});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const QJsonObject root = json(run);
+        EXPECT_EQ(root["unreachable_code"], c.code) << run.out;
+        EXPECT_EQ(root["unreachable_reason"], c.reason);
+        EXPECT_EQ(root["unreachable_from"], c.code.isNull() ? QJsonValue() : QJsonValue(router));
+    }
+    const ProgramRun text =
+        report(chain, {QStringLiteral("10.98.0.17"), QStringLiteral("--count"), QStringLiteral("1"),
+                       QStringLiteral("--timeout"), QStringLiteral("600")});
+    EXPECT_TRUE(text.out.contains(
+        QStringLiteral("Destination unreachable: host unreachable from ") + router))
+        << text.out;
+}
+
 TEST_F(ReportEndToEnd, NamesThatNeverComeHoldTheTableBackOnlyByTheBound) {
     HOPLARK_REQUIRE_NETNS();
     // Only the first router has a name (from the hosts file); every other lookup goes to a name

@@ -113,6 +113,12 @@ TEST(SettingsFileStartUp, ValuesAreReadAsTheyWereWritten) {
              EXPECT_TRUE(f.displayOptions().ShowFractions);
              EXPECT_GT(f.drgrTrace->colWidth(4), 80);
          }},
+        {"[Display]\nStatisticsColumns=wrst, loss%,bogus\n",
+         [](const TformMain& f) {
+             EXPECT_EQ(f.displayOptions().ShownStatistics,
+                       (StatisticsColumns{StatisticsColumn::Loss, StatisticsColumn::Worst}));
+             EXPECT_EQ(f.drgrTrace->extraColCount(), 2);
+         }},
         {"[Warnings]\nColorHops=yes\nColorGraphs=7\n",
          [](const TformMain& f) {
              EXPECT_TRUE(f.displayOptions().ColorHops);

@@ -45,6 +45,7 @@ TEST(WindowStatistics, FiguresOfAHandComputedSequence) {
     EXPECT_DOUBLE_EQ(*s.meanUs, 3000.0);
     EXPECT_DOUBLE_EQ(*s.minUs, 1000.0);
     EXPECT_DOUBLE_EQ(*s.maxUs, 6000.0);
+    EXPECT_DOUBLE_EQ(*s.lastUs, 6000.0);
     // Squared deviations 4e6 + 0 + 1e6 + 9e6 over n - 1 = 3. Updating the spread with the new
     // mean alone would give sqrt(10e6 / 3); the population form sqrt(14e6 / 4).
     EXPECT_NEAR(*s.stdevUs, std::sqrt(14e6 / 3), 1e-9);
@@ -68,6 +69,12 @@ TEST(WindowStatistics, JitterFollowsTheRoundsNotTheMergeOrder) {
     EXPECT_NEAR(*s.rfc3550JitterUs, 4000.0 / 16 + (3000.0 - 4000.0 / 16) / 16, 1e-9);
     EXPECT_EQ(s.sent, 4);
     EXPECT_EQ(s.lost, 1);
+    // Last is the latest round's answer, whatever was merged last; a lost last round keeps the
+    // answer before it.
+    EXPECT_DOUBLE_EQ(*ComputeWindowStatistics(
+                          recordOf({{2, 2000, 2}, {1, 1000, 1}, {LOST_SAMPLE, -1, 3}}), {0, 2})
+                          .lastUs,
+                     2000.0);
     EXPECT_EQ(s.received, 3);
     EXPECT_DOUBLE_EQ(*s.lossPercent, 25.0);
     EXPECT_DOUBLE_EQ(*s.medianUs, 2000.0);

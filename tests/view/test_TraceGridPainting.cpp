@@ -309,6 +309,30 @@ TEST_F(GridPainting, FractionsPlaceTheMarksAtTheirMicroseconds) {
     EXPECT_EQ(MicrosecondGraphScale(5, state.HopList), 5);
 }
 
+TEST_F(GridPainting, UnreachableReasonRunsOnInTheMarkerRowOnlyWhenAsked) {
+    addHop({4});
+    THostInfo& marker = state.HopList.append();
+    marker.DNSName = UNREACHABLE_NAME;
+    marker.Unreachable = true;
+    state.UnreachableFrom = QStringLiteral("10.0.3.1");
+    state.UnreachableCode = 1;
+    grid.setRowCount(3);
+    const QImage plain = render();
+    EXPECT_EQ(painter.rowDescription(2), QStringLiteral("hop 2, Destination Address Unreachable"));
+
+    options.UnreachableReasons = true;
+    const QImage reason = render();
+    EXPECT_EQ(
+        painter.rowDescription(2),
+        QStringLiteral("hop 2, Destination Address Unreachable: host unreachable from 10.0.3.1"));
+    // The message runs on over Avg Time and the graph; the rows above stay as they were.
+    const QRect above(0, 0, 600, rowTop(2));
+    EXPECT_EQ(reason.copy(above), plain.copy(above));
+    EXPECT_NE(reason.copy(graphCell(2)), plain.copy(graphCell(2)));
+    options.UnreachableReasons = false;
+    EXPECT_EQ(render(), plain);
+}
+
 }  // namespace
 }  // namespace hoplark
 

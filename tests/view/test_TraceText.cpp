@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include "trace/UnreachableReason.h"
 #include "view/TraceText.h"
 
 namespace hoplark {
@@ -61,6 +62,30 @@ TEST(TraceText, AnUnreachablePathListsTheGridsRowsAndWhoReportedIt) {
     EXPECT_TRUE(lines[4].startsWith(QStringLiteral(" 2 "))) << text.toStdString();
     EXPECT_EQ(lines[5], QStringLiteral("Destination unreachable, reported by 10.0.3.1"));
     EXPECT_EQ(lines[6], QString());
+}
+
+TEST(TraceText, UnreachableReasonNamesTheRouterAndTheCodeInWords) {
+    TraceState state;
+    state.UnreachableFrom = QStringLiteral("10.0.3.1");
+    state.UnreachableCode = 1;
+    const auto lastLine = [&state](bool reason) {
+        const QStringList lines = BuildTraceText(state, QStringLiteral("x"), QStringLiteral("y"),
+                                                 false, {}, nullptr, reason)
+                                      .split(QStringLiteral("\r\n"));
+        return lines[lines.size() - 2];
+    };
+    EXPECT_EQ(lastLine(false), QStringLiteral("Destination unreachable, reported by 10.0.3.1"));
+    EXPECT_EQ(lastLine(true),
+              QStringLiteral("Destination unreachable: host unreachable from 10.0.3.1"));
+    state.UnreachableCode = 13;
+    EXPECT_EQ(lastLine(true),
+              QStringLiteral("Destination unreachable: administratively prohibited from 10.0.3.1"));
+    state.UnreachableCode.reset();
+    EXPECT_EQ(lastLine(true), QStringLiteral("Destination unreachable: unreachable from 10.0.3.1"));
+    EXPECT_EQ(UnreachableCodeText(0), QStringLiteral("network unreachable"));
+    EXPECT_EQ(UnreachableCodeText(2), QStringLiteral("protocol unreachable"));
+    EXPECT_EQ(UnreachableCodeText(3), QStringLiteral("port unreachable"));
+    EXPECT_EQ(UnreachableCodeText(99), QStringLiteral("unreachable (code 99)"));
 }
 
 TEST(TraceText, EmptyWindowGivesNoSampleFields) {
