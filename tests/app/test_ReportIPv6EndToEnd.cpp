@@ -115,8 +115,10 @@ TEST(ReportIPv6EndToEnd, DualStackNamesFollowTheFamilyOptionAndRouterErrorsAreNa
     const ProgramRun unrouted = program.report(
         chain, quick(QString::fromStdString(NetnsChain::unroutedAddress6())) << "--no-dns", true);
     ASSERT_EQ(unrouted.exitCode, 0) << text(unrouted);
-    EXPECT_EQ(ReportProgram::json(unrouted)["unreachable_from"].toString().toStdString(),
-              chain.routerAddress6(2))
+    const QJsonObject unroutedRoot = ReportProgram::json(unrouted);
+    EXPECT_EQ(unroutedRoot["unreachable_from"].toString().toStdString(), chain.routerAddress6(2))
+        << text(unrouted);
+    EXPECT_EQ(unroutedRoot["unreachable_reason"].toString(), "network unreachable")
         << text(unrouted);
 }
 

@@ -86,6 +86,19 @@ TEST(TraceText, UnreachableReasonNamesTheRouterAndTheCodeInWords) {
     EXPECT_EQ(UnreachableCodeText(2), QStringLiteral("protocol unreachable"));
     EXPECT_EQ(UnreachableCodeText(3), QStringLiteral("port unreachable"));
     EXPECT_EQ(UnreachableCodeText(99), QStringLiteral("unreachable (code 99)"));
+    // ICMPv6 codes say the same things in the same words; other messages give no code.
+    EXPECT_EQ(UnreachableCodeOf(false, 3, 10), std::optional<quint8>(10));
+    EXPECT_EQ(UnreachableCodeOf(false, 11, 0), std::nullopt);
+    EXPECT_EQ(UnreachableCodeText(*UnreachableCodeOf(true, 1, 0)),
+              QStringLiteral("network unreachable"));
+    EXPECT_EQ(UnreachableCodeText(*UnreachableCodeOf(true, 1, 1)),
+              QStringLiteral("administratively prohibited"));
+    EXPECT_EQ(UnreachableCodeText(*UnreachableCodeOf(true, 1, 3)),
+              QStringLiteral("host unreachable"));
+    EXPECT_EQ(UnreachableCodeText(*UnreachableCodeOf(true, 1, 4)),
+              QStringLiteral("port unreachable"));
+    EXPECT_EQ(UnreachableCodeOf(true, 3, 0), std::nullopt);
+    EXPECT_EQ(UnreachableCodeOf(true, 1, 7), std::nullopt);
 }
 
 TEST(TraceText, EmptyWindowGivesNoSampleFields) {
