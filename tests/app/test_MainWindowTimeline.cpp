@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app/FakeTrace.h"
 #include "app/MainWindow.h"
 #include "app/RecordingMenu.h"
 #include "app/TimelinePane.h"
@@ -29,31 +30,8 @@ class WindowTimeline : public ::testing::Test {
 protected:
     // A trace of `rounds` rounds to 127.0.0.3 at hop 3, hop 2 lost every third round.
     void trace(int rounds) {
-        form.editDestination->setText(QStringLiteral("127.0.0.3"));
-        form.btnTraceClick();
-        EXPECT_TRUE(QTest::qWaitFor([this] { return !form.session().isStarting(); }, 10000));
-        auto& launcher = *fakes.launcher;
-        for (int r = 1; r <= rounds; ++r) {
-            if (r > 1) form.tmrTraceTimer();
-            for (size_t i = 0; i < launcher.launched.size(); ++i) {
-                if (launcher.launched[i].done) continue;
-                const auto& request = launcher.launched[i].request;
-                auto record = std::make_unique<THostInfo>(request.hop);
-                const bool lost = request.hop == 2 && r % 3 == 0;
-                record->IP = lost               ? QString()
-                             : request.hop >= 3 ? QStringLiteral("127.0.0.3")
-                                                : QStringLiteral("127.0.1.%1").arg(request.hop);
-                record->AvgTime = static_cast<qint16>(lost ? LOST_SAMPLE : request.hop * 2);
-                record->Detail.round = request.round;
-                record->Detail.roundTripUs = lost ? -1 : record->AvgTime * 1000;
-                launcher.channel->post(
-                    new WorkerEvent(WM_HOPRESULT, request.trace, std::move(record)));
-                launcher.finish(i);
-            }
-            QCoreApplication::sendPostedEvents();
-        }
-        form.btnTraceClick();  // stop
-        form.recordingMenu().recorder().drain();
+        testing::TraceThreeHopsThroughFakes(form, fakes, rounds,
+                                            [](int hop, int) { return hop * 2 * 1000; });
     }
 
     static void showAndSettle(TformMain& window) {

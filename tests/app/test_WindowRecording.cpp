@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/FakeTrace.h"
 #include "app/MainWindow.h"
 #include "app/QtMessageBoxes.h"
 #include "app/RecordingMenu.h"
@@ -38,34 +39,9 @@ protected:
 
     // A trace of `rounds` rounds to 127.0.0.3 at hop 3, hop 2 lost every third round.
     void trace(TformMain& form, testing::FakeWindowServices& services, int rounds) {
-        form.editDestination->setText(QStringLiteral("127.0.0.3"));
-        form.btnTraceClick();
-        // The target lookups run on their own thread; their answer goes on with the start, and
-        // the address's name follows.
-        EXPECT_TRUE(QTest::qWaitFor([&form] { return !form.session().isStarting(); }, 10000));
-        EXPECT_TRUE(QTest::qWaitFor([&form] { return !form.session().isNamingTarget(); }, 10000));
-        auto& launcher = *services.launcher;
-        for (int r = 1; r <= rounds; ++r) {
-            if (r > 1) form.tmrTraceTimer();
-            for (size_t i = 0; i < launcher.launched.size(); ++i) {
-                if (launcher.launched[i].done) continue;
-                const auto& request = launcher.launched[i].request;
-                auto record = std::make_unique<THostInfo>(request.hop);
-                const bool lost = request.hop == 2 && r % 3 == 0;
-                record->IP = lost               ? QString()
-                             : request.hop >= 3 ? QStringLiteral("127.0.0.3")
-                                                : QStringLiteral("127.0.1.%1").arg(request.hop);
-                record->AvgTime = static_cast<qint16>(lost ? LOST_SAMPLE : request.hop * 2 + r % 4);
-                record->Detail.round = request.round;
-                record->Detail.roundTripUs = lost ? -1 : record->AvgTime * 1000 + 17;
-                launcher.channel->post(
-                    new WorkerEvent(WM_HOPRESULT, request.trace, std::move(record)));
-                launcher.finish(i);
-            }
-            QCoreApplication::sendPostedEvents();
-        }
-        form.btnTraceClick();  // stop
-        form.recordingMenu().recorder().drain();
+        testing::TraceThreeHopsThroughFakes(form, services, rounds, [](int hop, int round) {
+            return (hop * 2 + round % 4) * 1000 + 17;
+        });
     }
 
     // Lets the window's event loop run until the recording being opened is shown or refused.
