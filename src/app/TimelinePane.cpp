@@ -48,7 +48,8 @@ TimelinePane::TimelinePane(TformMain& window, const TraceSession& session, QMenu
                          [&session] { return session.shownHops(); }, window.displayOptions());
     splitter = new QSplitter(Qt::Vertical);
     splitter->setChildrenCollapsible(false);
-    window.pnlRight->layout()->replaceWidget(window.pnlGrid, splitter);
+    // The layout hands back the grid's old item, which is ours to delete.
+    delete window.pnlRight->layout()->replaceWidget(window.pnlGrid, splitter);
     splitter->addWidget(window.pnlGrid);
     splitter->addWidget(timeline);
     splitter->setStretchFactor(0, 1);
