@@ -112,7 +112,6 @@ std::string EchoService::SizeAdviceText(int size, int usable) {
 // sequence, and the receiver thread fills in the answer and wakes the sender.
 struct EchoService::Exchange {
     EchoKey key;
-    AddressFamily family = AddressFamily::V4;
     bool answered = false;
     bool cancelled = false;
     IcmpMessage answer;
@@ -323,7 +322,6 @@ EchoService::Outcome EchoService::exchange(Exchange& exchange, const IpAddress& 
         refused.status = IP_GENERAL_FAILURE;
         return refused;
     }
-    exchange.family = destAddress.family();
     {
         std::lock_guard lock(lock_);
         // Sequences of outstanding echoes are not handed out again.
@@ -542,7 +540,8 @@ void EchoService::readErrorQueue(FamilySocket& socket) {
         case ErrorQueueEntry::Kind::SendStamp: {
             std::lock_guard lock(lock_);
             for (auto& [sequence, exchange] : waiting_) {
-                if (exchange->family == socket.family && exchange->stampKey == entry.key) {
+                if (exchange->key.destination.family() == socket.family &&
+                    exchange->stampKey == entry.key) {
                     exchange->sentStampNs = entry.stampNs;
                     break;
                 }

@@ -7,6 +7,7 @@
 #include <QPaintEvent>
 #include <QTest>
 
+#include "view/DarkPalette.h"
 #include "view/TimelineView.h"
 
 namespace hoplark {
@@ -22,15 +23,7 @@ QPalette LightPalette() {
     return palette;
 }
 
-QPalette DarkPalette() {
-    QPalette palette;
-    palette.setColor(QPalette::Window, QColor(53, 53, 53));
-    palette.setColor(QPalette::WindowText, Qt::white);
-    palette.setColor(QPalette::Base, QColor(42, 42, 42));
-    palette.setColor(QPalette::Text, Qt::white);
-    palette.setColor(QPalette::Highlight, QColor(42, 130, 218));
-    return palette;
-}
+using testing::DarkPalette;
 
 HopSample Answer(qint32 ms) {
     return {ms, ms * 1000, SampleState::Answered};

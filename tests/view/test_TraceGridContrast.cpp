@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <map>
 
+#include "view/DarkPalette.h"
 #include "view/TraceCellPainter.h"
 #include "view/TraceGrid.h"
 
@@ -13,18 +14,7 @@ namespace {
 
 constexpr int H = TTraceGrid::DefaultRowHeight;
 
-QPalette DarkPalette() {
-    QPalette palette;
-    palette.setColor(QPalette::Window, QColor(53, 53, 53));
-    palette.setColor(QPalette::WindowText, Qt::white);
-    palette.setColor(QPalette::Base, QColor(42, 42, 42));
-    palette.setColor(QPalette::Text, Qt::white);
-    palette.setColor(QPalette::Button, QColor(53, 53, 53));
-    palette.setColor(QPalette::ButtonText, Qt::white);
-    palette.setColor(QPalette::Light, QColor(90, 90, 90));
-    palette.setColor(QPalette::Dark, QColor(25, 25, 25));
-    return palette;
-}
+using testing::DarkPalette;
 
 // The colour most pixels of an area have, and the pixel that stands out most against it: the
 // background a text is drawn on and the text's own colour.
